@@ -1,0 +1,522 @@
+#include "canvas/touchcanvas.h"
+
+#include <QFont>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr int LeftCode = int(Qt::LeftButton);
+
+// Hit zones, squared distances in normalised units.
+constexpr double GrabZone = 0.01;
+constexpr double RemoveObjectZone = 0.02;
+constexpr double RemoveAnchorZone = 0.005;
+
+// Items whose centre lies this far outside the widget cannot touch it (largest glyph: a halo of
+// radius 42 and labels of up to eleven digits); skipping them also keeps NaN, infinities and
+// huge values away from the rasteriser.
+constexpr double CullMargin = 256.0;
+
+// Hue in 0..359 from a wrapped 32-bit value; negative remainders are brought up.
+int hueOf(int wrapped)
+{
+    int h = wrapped % 360;
+    return h < 0 ? h + 360 : h;
+}
+
+// 32-bit wrapping arithmetic without signed overflow.
+int wrapAdd(int a, int b)
+{
+    return int(unsigned(a) + unsigned(b));
+}
+
+int wrapMul(int a, int b)
+{
+    return int(unsigned(a) * unsigned(b));
+}
+
+double squaredDistance(float ax, float ay, float bx, float by)
+{
+    const double dx = float(ax - bx);
+    const double dy = float(ay - by);
+    return dx * dx + dy * dy;
+}
+
+bool onCanvas(double px, double py, double w, double h)
+{
+    return std::isfinite(px) && std::isfinite(py) && px > -CullMargin && px < w + CullMargin &&
+           py > -CullMargin && py < h + CullMargin;
+}
+
+QFont labelFont(int pointSize)
+{
+    QFont font(QStringLiteral("Consolas"), pointSize);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+QColor receivedObjectColor(int sid, int cid)
+{
+    const int h = hueOf(wrapAdd(wrapMul(sid, 47), wrapMul(cid, 31)));
+    return QColor::fromHsv(h, 200, 220, 255);
+}
+
+QColor receivedCursorColor(int sid)
+{
+    return QColor::fromHsv(hueOf(wrapMul(sid, 73)), 180, 240, 255);
+}
+
+TouchCanvas::TouchCanvas(QWidget *parent) : QWidget(parent)
+{
+    setMinimumSize(400, 300);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void TouchCanvas::setSimMode(int mode)
+{
+    m_simMode = mode;
+    m_pointerPositions.clear();
+    m_pointerSids.clear();
+    m_dragSid = -1;
+    m_activeSid = -1;
+    // Moves without a button still repaint, which keeps the drawing current.
+    setMouseTracking(true);
+    update();
+}
+
+void TouchCanvas::clearAll()
+{
+    m_receivedObjects.clear();
+    m_receivedCursors.clear();
+    m_pointerPositions.clear();
+    m_pointerSids.clear();
+    m_simObjects.clear();
+    m_anchors.clear();
+    m_nextSid = 0;
+    m_dragSid = -1;
+    m_activeSid = -1;
+    update();
+}
+
+void TouchCanvas::setSimObjects(const QList<SimObject> &objects)
+{
+    m_simObjects = objects;
+    update();
+}
+
+void TouchCanvas::addSimObject(const SimObject &object)
+{
+    m_simObjects.append(object);
+    update();
+}
+
+void TouchCanvas::addAnchor(const Anchor &anchor)
+{
+    m_anchors.append(anchor);
+    update();
+}
+
+void TouchCanvas::removeSimObject(int sid)
+{
+    for (qsizetype i = 0; i < m_simObjects.size(); ++i) {
+        if (m_simObjects.at(i).sid == sid) {
+            m_simObjects.removeAt(i);
+            break;
+        }
+    }
+    update();
+}
+
+void TouchCanvas::removeAnchor(int sid)
+{
+    for (qsizetype i = 0; i < m_anchors.size(); ++i) {
+        if (m_anchors.at(i).sid == sid) {
+            m_anchors.removeAt(i);
+            break;
+        }
+    }
+    update();
+}
+
+void TouchCanvas::updateTuioObject(int sid, int cid, float x, float y, float angle)
+{
+    m_receivedObjects.insert(sid, ReceivedObject{cid, x, y, angle, receivedObjectColor(sid, cid)});
+    update();
+}
+
+void TouchCanvas::updateTuioCursor(int sid, float x, float y)
+{
+    m_receivedCursors.insert(sid, ReceivedCursor{x, y, receivedCursorColor(sid)});
+    update();
+}
+
+void TouchCanvas::removeTuioObject(int sid)
+{
+    m_receivedObjects.remove(sid);
+    update();
+}
+
+void TouchCanvas::removeTuioCursor(int sid)
+{
+    m_receivedCursors.remove(sid);
+    update();
+}
+
+int TouchCanvas::takeSid()
+{
+    const int sid = m_nextSid;
+    m_nextSid = (m_nextSid == INT_MAX) ? 0 : m_nextSid + 1;
+    return sid;
+}
+
+void TouchCanvas::mousePressEvent(QMouseEvent *event)
+{
+    if (width() < 1 || height() < 1)
+        return;
+    const QPointF p = event->position();
+    const float x = float(p.x() / double(width()));
+    const float y = float(p.y() / double(height()));
+    const Qt::MouseButton button = event->button();
+
+    switch (m_simMode) {
+    case CursorMode:
+        if (button != Qt::LeftButton || m_pointerPositions.contains(LeftCode))
+            return;
+        {
+            const int sid = takeSid();
+            m_pointerPositions.insert(LeftCode, p);
+            m_pointerSids.insert(LeftCode, sid);
+            emit cursorDown(sid, x, y);
+        }
+        // The marker shows at once rather than at the first move.
+        update();
+        return;
+
+    case ObjectMode:
+        if (button == Qt::LeftButton) {
+            for (const SimObject &object : std::as_const(m_simObjects)) {
+                if (squaredDistance(object.x, object.y, x, y) < GrabZone) {
+                    m_dragSid = object.sid;
+                    m_pointerPositions.insert(LeftCode, p);
+                    update();
+                    return;
+                }
+            }
+            const int sid = takeSid();
+            m_simObjects.append(SimObject{sid, 0, x, y, 0});
+            emit objectPlaced(sid, 0, x, y, 0);
+            update();
+        } else if (button == Qt::RightButton) {
+            int nearest = -1;
+            double best = RemoveObjectZone;
+            for (qsizetype i = 0; i < m_simObjects.size(); ++i) {
+                const SimObject &object = m_simObjects.at(i);
+                const double d2 = squaredDistance(object.x, object.y, x, y);
+                // Strictly smaller: on a tie the earlier object stays the choice.
+                if (d2 < best) {
+                    best = d2;
+                    nearest = int(i);
+                }
+            }
+            if (nearest < 0)
+                return;
+            const int sid = m_simObjects.at(nearest).sid;
+            removeSimObject(sid);
+            emit cursorUp(sid);
+        }
+        return;
+
+    case MultiTouchMode:
+        if (button == Qt::LeftButton) {
+            const int sid = takeSid();
+            m_pointerPositions.insert(LeftCode, p);
+            m_pointerSids.insert(LeftCode, sid);
+            m_activeSid = sid;
+            emit multiTouchMove(sid, x, y);
+            update();
+        } else if (button == Qt::RightButton) {
+            for (qsizetype i = 0; i < m_anchors.size(); ++i) {
+                const Anchor anchor = m_anchors.at(i);
+                if (squaredDistance(anchor.x, anchor.y, x, y) < RemoveAnchorZone) {
+                    m_anchors.removeAt(i);
+                    emit anchorRemoved(anchor.sid);
+                    update();
+                    return;
+                }
+            }
+            const int sid = takeSid();
+            m_anchors.append(Anchor{sid, x, y});
+            emit anchorAdded(sid, x, y);
+            update();
+        }
+        return;
+
+    default:
+        return;
+    }
+}
+
+void TouchCanvas::mouseMoveEvent(QMouseEvent *event)
+{
+    if (width() < 1 || height() < 1)
+        return;
+    const QPointF p = event->position();
+    const float x = float(p.x() / double(width()));
+    const float y = float(p.y() / double(height()));
+    const bool leftHeld = event->buttons().testFlag(Qt::LeftButton);
+
+    switch (m_simMode) {
+    case CursorMode:
+        if (!leftHeld || !m_pointerPositions.contains(LeftCode))
+            return;
+        m_pointerPositions.insert(LeftCode, p);
+        emit cursorMove(m_pointerSids.value(LeftCode, 0), x, y);
+        break;
+
+    case ObjectMode:
+        if (m_dragSid >= 0 && leftHeld) {
+            for (SimObject &object : m_simObjects) {
+                if (object.sid == m_dragSid) {
+                    object.x = x;
+                    object.y = y;
+                    break;
+                }
+            }
+            m_pointerPositions.insert(LeftCode, p);
+            emit objectMoved(m_dragSid, 0, x, y, 0);
+        }
+        break;
+
+    case MultiTouchMode:
+        if (leftHeld && m_activeSid >= 0) {
+            m_pointerPositions.insert(LeftCode, p);
+            emit multiTouchMove(m_activeSid, x, y);
+        }
+        break;
+
+    default:
+        break;
+    }
+    update();
+}
+
+void TouchCanvas::mouseReleaseEvent(QMouseEvent *event)
+{
+    const int code = int(event->button());
+
+    switch (m_simMode) {
+    case CursorMode: {
+        if (!m_pointerPositions.contains(code))
+            return;
+        const int sid = m_pointerSids.value(code, 0);
+        m_pointerPositions.remove(code);
+        m_pointerSids.remove(code);
+        emit cursorUp(sid);
+        break;
+    }
+
+    case ObjectMode:
+        m_pointerPositions.clear();
+        m_dragSid = -1;
+        break;
+
+    case MultiTouchMode:
+        if (code == LeftCode && m_activeSid >= 0) {
+            m_pointerPositions.remove(LeftCode);
+            m_pointerSids.remove(LeftCode);
+            const int sid = m_activeSid;
+            m_activeSid = -1;
+            emit cursorUp(sid);
+        }
+        break;
+
+    default:
+        break;
+    }
+    update();
+}
+
+void TouchCanvas::paintEvent(QPaintEvent *)
+{
+    const int w = width();
+    const int h = height();
+    const double W = w;
+    const double H = h;
+
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+
+    // 1. Background.
+    painter.fillRect(QRect(0, 0, w, h), QColor(QStringLiteral("#080C14")));
+
+    // 2. Grid.
+    painter.setPen(QPen(QColor(255, 255, 255, 6), 1));
+    if (w > 0) {
+        for (int X = 0; X < W; X += 40)
+            painter.drawLine(QPointF(X, 0), QPointF(X, H));
+    }
+    if (h > 0) {
+        for (int Y = 0; Y < H; Y += 40)
+            painter.drawLine(QPointF(0, Y), QPointF(W, Y));
+    }
+
+    // 3. Border.
+    painter.setPen(QPen(QColor(QStringLiteral("#1E3A5F")), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(1, 1, w - 2, h - 2));
+
+    // 4. Caption.
+    QString caption;
+    switch (m_simMode) {
+    case ObjectMode:
+        caption = QStringLiteral("客户端 - %1").arg(QStringLiteral("物体模式"));
+        break;
+    case MultiTouchMode:
+        caption = QStringLiteral("客户端 - %1").arg(QStringLiteral("多点模式"));
+        break;
+    default:
+        caption = QStringLiteral("客户端模式");
+        break;
+    }
+    painter.setPen(QColor(255, 255, 255, 25));
+    painter.setFont(QFont(QStringLiteral("Segoe UI"), 10));
+    painter.drawText(QRect(10, 8, int(W - 20), 20), Qt::AlignLeft | Qt::AlignTop, caption);
+
+    // 5. Status line.
+    const QString status = QStringLiteral("recv:%1/%2 simObj:%3 anchor:%4 active:%5 %6x%7")
+                               .arg(m_receivedCursors.size())
+                               .arg(m_receivedObjects.size())
+                               .arg(m_simObjects.size())
+                               .arg(m_anchors.size())
+                               .arg(m_pointerPositions.size())
+                               .arg(w)
+                               .arg(h);
+    painter.setPen(QColor(QStringLiteral("#F59E0B")));
+    painter.setFont(labelFont(10));
+    painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, status);
+
+    // Fonts are resolved once per repaint; resolving them per item dominates a busy table.
+    const QFont font9 = labelFont(9);
+    const QFont font8 = labelFont(8);
+
+    // 6. Received objects.
+    for (auto it = m_receivedObjects.cbegin(); it != m_receivedObjects.cend(); ++it) {
+        const ReceivedObject &object = it.value();
+        const double px = double(object.x) * W;
+        const double py = double(object.y) * H;
+        if (!onCanvas(px, py, W, H))
+            continue;
+        painter.save();
+        painter.translate(px, py);
+        painter.rotate(object.angle * 57.29578f);
+
+        QRadialGradient glow(QPointF(0, 0), 36.4);
+        QColor inner = object.color;
+        inner.setAlpha(50);
+        glow.setColorAt(0, inner);
+        glow.setColorAt(1, QColor(0, 0, 0, 0));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(glow);
+        painter.drawEllipse(QRectF(-36.4, -36.4, 72.8, 72.8));
+
+        painter.setBrush(object.color.darker(130));
+        painter.setPen(QPen(object.color, 2));
+        painter.drawRoundedRect(QRectF(-14, -14, 28, 28), 6, 6);
+
+        painter.setPen(QColor(255, 255, 255, 200));
+        painter.setFont(font9);
+        painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter, QString::number(it.key()));
+        painter.restore();
+    }
+
+    // 7. Simulated objects.
+    for (const SimObject &object : std::as_const(m_simObjects)) {
+        const double px = double(object.x) * W;
+        const double py = double(object.y) * H;
+        if (!onCanvas(px, py, W, H))
+            continue;
+        painter.save();
+        painter.translate(px, py);
+        painter.rotate(object.angle * 57.29578f);
+
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 212, 255, 40));
+        painter.drawEllipse(QRectF(-42, -42, 84, 84));
+
+        painter.setBrush(QColor(0, 180, 220, 180));
+        painter.setPen(QPen(QColor(QStringLiteral("#00D4FF")), 2));
+        painter.drawRoundedRect(QRectF(-15, -15, 30, 30), 6, 6);
+
+        painter.setPen(Qt::white);
+        painter.setFont(font9);
+        painter.drawText(QRectF(-15, -15, 30, 30), Qt::AlignCenter,
+                         QStringLiteral("o%1\nc%2").arg(object.sid).arg(object.cid));
+        painter.restore();
+    }
+
+    // 8. Received cursors.
+    for (auto it = m_receivedCursors.cbegin(); it != m_receivedCursors.cend(); ++it) {
+        const ReceivedCursor &cursor = it.value();
+        const double cx = double(cursor.x) * W;
+        const double cy = double(cursor.y) * H;
+        if (!onCanvas(cx, cy, W, H))
+            continue;
+
+        QRadialGradient glow(QPointF(cx, cy), 32);
+        QColor inner = cursor.color;
+        inner.setAlpha(60);
+        glow.setColorAt(0, inner);
+        glow.setColorAt(1, QColor(0, 0, 0, 0));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(glow);
+        painter.drawEllipse(QRectF(cx - 32, cy - 32, 64, 64));
+
+        painter.setBrush(cursor.color);
+        painter.setPen(QPen(cursor.color.lighter(130), 2));
+        painter.drawEllipse(QRectF(cx - 16, cy - 16, 32, 32));
+
+        painter.setPen(Qt::white);
+        painter.setFont(font8);
+        painter.drawText(QRectF(cx - 16, cy - 16, 32, 32), Qt::AlignCenter,
+                         QString::number(it.key()));
+    }
+
+    // 9. Anchors.
+    for (const Anchor &anchor : std::as_const(m_anchors)) {
+        const double ax = double(anchor.x) * W;
+        const double ay = double(anchor.y) * H;
+        if (!onCanvas(ax, ay, W, H))
+            continue;
+        painter.setPen(QPen(QColor(QStringLiteral("#F59E0B")), 2, Qt::DotLine));
+        painter.setBrush(QColor(245, 158, 11, 80));
+        painter.drawEllipse(QRectF(ax - 18, ay - 18, 36, 36));
+        painter.setBrush(QColor(245, 158, 11, 140));
+        painter.drawEllipse(QRectF(ax - 14, ay - 14, 28, 28));
+
+        painter.setPen(Qt::white);
+        painter.setFont(font8);
+        painter.drawText(QRectF(ax - 14, ay - 14, 28, 28), Qt::AlignCenter,
+                         QString::number(anchor.sid));
+    }
+
+    // 10. Drag markers.
+    for (auto it = m_pointerPositions.cbegin(); it != m_pointerPositions.cend(); ++it) {
+        const QPointF p = it.value();
+        const QRectF marker(p.x() - 18, p.y() - 18, 36, 36);
+        painter.setBrush(QColor(0, 212, 255, 100));
+        painter.setPen(QPen(QColor(QStringLiteral("#00D4FF")), 3));
+        painter.drawEllipse(marker);
+
+        painter.setPen(Qt::white);
+        painter.setFont(font9);
+        painter.drawText(marker, Qt::AlignCenter,
+                         QString::number(m_pointerSids.value(it.key(), 0)));
+    }
+}

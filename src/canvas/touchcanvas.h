@@ -1,0 +1,96 @@
+#pragma once
+
+#include "canvas/simtypes.h"
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QPointF>
+#include <QWidget>
+
+struct ReceivedObject
+{
+    int cid = 0;
+    float x = 0;
+    float y = 0;
+    float angle = 0;
+    QColor color;
+};
+
+struct ReceivedCursor
+{
+    float x = 0;
+    float y = 0;
+    QColor color;
+};
+
+// Colours of received items, derived from their ids; any id (negative ones too) gives a valid hue.
+QColor receivedObjectColor(int sid, int cid);
+QColor receivedCursorColor(int sid);
+
+class TouchCanvas : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TouchCanvas(QWidget *parent = nullptr);
+
+    void setSimMode(int mode);
+    int simMode() const { return m_simMode; }
+
+    QList<SimObject> simObjects() const { return m_simObjects; }
+    QList<Anchor> anchors() const { return m_anchors; }
+    void setSimObjects(const QList<SimObject> &objects);
+    void addSimObject(const SimObject &object);
+    void addAnchor(const Anchor &anchor);
+    void removeSimObject(int sid);
+    void removeAnchor(int sid);
+
+    void updateTuioObject(int sid, int cid, float x, float y, float angle);
+    void updateTuioCursor(int sid, float x, float y);
+    void removeTuioObject(int sid);
+    void removeTuioCursor(int sid);
+
+    const QMap<int, ReceivedObject> &receivedObjects() const { return m_receivedObjects; }
+    const QMap<int, ReceivedCursor> &receivedCursors() const { return m_receivedCursors; }
+
+    // Pointer state, read-only (tests and diagnostics).
+    const QMap<int, QPointF> &pointerPositions() const { return m_pointerPositions; }
+    const QMap<int, int> &pointerSids() const { return m_pointerSids; }
+    int nextSid() const { return m_nextSid; }
+    int dragSid() const { return m_dragSid; }
+    int activeSid() const { return m_activeSid; }
+
+public slots:
+    void clearAll();
+
+signals:
+    void cursorDown(int id, float x, float y);
+    void cursorMove(int id, float x, float y);
+    void cursorUp(int id);
+    void objectPlaced(int sid, int cid, float x, float y, float angle);
+    void objectMoved(int sid, int cid, float x, float y, float angle);
+    void anchorAdded(int sid, float x, float y);
+    void anchorRemoved(int sid);
+    void multiTouchMove(int activeSid, float x, float y);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int takeSid();
+
+    QMap<int, ReceivedObject> m_receivedObjects;
+    QMap<int, ReceivedCursor> m_receivedCursors;
+    int m_simMode = CursorMode;
+    QList<SimObject> m_simObjects;
+    QList<Anchor> m_anchors;
+    QMap<int, QPointF> m_pointerPositions;
+    QMap<int, int> m_pointerSids;
+    int m_nextSid = 0;
+    int m_dragSid = -1;
+    int m_activeSid = -1;
+};
