@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <functional>
+
+class QComboBox;
+class QWidget;
+
+// Process-wide interface language. Widgets keep their Chinese texts in dynamic properties so a
+// switch back never has to translate English into Chinese.
+class UiLanguage
+{
+public:
+    static UiLanguage &instance();
+
+    bool isEnglish() const { return english != 0; }
+    // Listeners run only when the flag really changes.
+    void setEnglish(bool on);
+    QString translate(const QString &text) const;
+    void addListener(std::function<void()> callback);
+
+    static void rememberOrigText(QWidget *widget, const QString &text);
+    void retranslateWidgetTree(QWidget *root);
+
+    int dictionarySize() const { return dictionary.size(); }
+
+    UiLanguage(const UiLanguage &) = delete;
+    UiLanguage &operator=(const UiLanguage &) = delete;
+
+private:
+    UiLanguage();
+
+    void retranslateWidget(QWidget *widget);
+
+    int english = 0;
+    QList<std::function<void()>> listeners;
+    QMap<QString, QString> dictionary;
+};
+
+// The header's language selector: "中文" (data 0) and "English" (data 1).
+QComboBox *createLanguageCombo(QWidget *parent);
