@@ -1,0 +1,480 @@
+#include "window/tuiowidget.h"
+
+#include "ads/adbanner.h"
+#include "app/siteurl.h"
+#include "canvas/touchcanvas.h"
+#include "comm/communicationbase.h"
+#include "comm/logviewwidget.h"
+#include "i18n/uilanguage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const runningButtonStyle =
+    "QPushButton { background-color: #EF4444; color: white; font-weight: 600; border: none; "
+    "border-radius: 4px; padding: 8px 20px; } QPushButton:hover { background-color: #F87171; }";
+
+QHBoxLayout *labelledRow(const QString &text, QWidget *field)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(new QLabel(text));
+    row->addWidget(field, 1);
+    return row;
+}
+
+QSpinBox *makeSpin(const char *name, int minimum, int maximum, int value)
+{
+    auto *spin = new QSpinBox;
+    spin->setObjectName(QLatin1String(name));
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    return spin;
+}
+
+} // namespace
+
+TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
+{
+    comm = new CommunicationBase(this);
+    treeRefreshTimer = new QTimer(this);
+    treeRefreshTimer->setSingleShot(true);
+    treeRefreshTimer->setInterval(50);
+    connect(treeRefreshTimer, &QTimer::timeout, this, &TuioWidget::refreshObjectTree);
+    setupUI();
+}
+
+TuioWidget::~TuioWidget()
+{
+    if (socket)
+        socket->close();
+}
+
+void TuioWidget::setupUI()
+{
+    setWindowTitle(QStringLiteral("TUIO调试助手"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon/Tuio.ico")));
+    setMinimumSize(960, 640);
+    resize(1160, 780);
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto *header = new QFrame;
+    header->setObjectName(QStringLiteral("headerBar"));
+    header->setFixedHeight(52);
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(20, 0, 20, 0);
+    auto *icon = new QLabel(QStringLiteral("◆"));
+    icon->setObjectName(QStringLiteral("headerIcon"));
+    auto *title = new QLabel(QStringLiteral("TUIO调试助手"));
+    title->setObjectName(QStringLiteral("headerTitle"));
+    auto *version = new QLabel(QStringLiteral("v1.0"));
+    version->setObjectName(QStringLiteral("headerVersion"));
+    headerLayout->addWidget(icon);
+    headerLayout->addWidget(title);
+    headerLayout->addWidget(version);
+    headerLayout->addStretch(1);
+    headerLayout->addWidget(new AdBanner(QStringLiteral("tactora"), header), 2);
+    headerLayout->addStretch(1);
+    languageCombo = createLanguageCombo(header);
+    headerLayout->addWidget(languageCombo);
+    auto *docButton = new QPushButton(QStringLiteral("📖 文档"));
+    docButton->setObjectName(QStringLiteral("docButton"));
+    docButton->setCursor(Qt::PointingHandCursor);
+    docButton->setFixedHeight(24);
+    docButton->setStyleSheet(QStringLiteral(
+        "QPushButton { background: transparent; color: #94A3B8; border: 1px solid #2A3A4A; "
+        "border-radius: 3px; padding: 2px 8px; font-size: 11px; } QPushButton:hover { "
+        "border-color: #60A5FA; color: #00D4FF; }"));
+    headerLayout->addWidget(docButton);
+    auto *status = new QLabel(QStringLiteral("⚫ 未启动"));
+    status->setObjectName(QStringLiteral("connStatus"));
+    headerLayout->addWidget(status);
+    root->addWidget(header);
+
+    auto *body = new QHBoxLayout;
+    body->setContentsMargins(16, 4, 16, 12);
+    body->setSpacing(12);
+    root->addLayout(body);
+
+    settingsScroll = new QScrollArea;
+    settingsScroll->setWidgetResizable(false);
+    settingsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    settingsScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    settingsScroll->setFixedWidth(260);
+    auto *settings = new QWidget;
+    settings->setFixedWidth(248);
+    auto *column = new QVBoxLayout(settings);
+    column->setSpacing(8);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    auto *modeGroup = new QGroupBox(QStringLiteral("工作模式"));
+    auto *modeLayout = new QVBoxLayout(modeGroup);
+    modeLayout->setSpacing(4);
+    serverRadio = new QRadioButton(QStringLiteral("服务器模式(接收+显示)"));
+    clientRadio = new QRadioButton(QStringLiteral("客户端模式(模拟+发送"));
+    serverRadio->setChecked(true);
+    modeLayout->addWidget(serverRadio);
+    modeLayout->addWidget(clientRadio);
+    column->addWidget(modeGroup);
+
+    serverGroup = buildServerGroup();
+    column->addWidget(serverGroup);
+    clientGroup = buildClientGroup();
+    column->addWidget(clientGroup);
+    clientGroup->hide();
+
+    auto *displayGroup = new QGroupBox(QStringLiteral("显示设置"));
+    auto *displayLayout = new QVBoxLayout(displayGroup);
+    displayLayout->setSpacing(6);
+    displayLayout->setContentsMargins(0, 0, 0, 8);
+    timestampCheck = new QCheckBox(QStringLiteral("显示时间戳"));
+    timestampCheck->setChecked(true);
+    autoScrollCheck = new QCheckBox(QStringLiteral("自动滚动"));
+    autoScrollCheck->setChecked(true);
+    lineSpacingSpin = makeSpin("lineSpacingSpin", -10, 10, 0);
+    lineSpacingSpin->setSuffix(QStringLiteral(" px"));
+    fontSizeSpin = makeSpin("fontSizeSpin", 7, 16, 11);
+    fontSizeSpin->setSuffix(QStringLiteral(" pt"));
+    displayLayout->addWidget(timestampCheck);
+    displayLayout->addWidget(autoScrollCheck);
+    displayLayout->addLayout(labelledRow(QStringLiteral("行间距"), lineSpacingSpin));
+    displayLayout->addLayout(labelledRow(QStringLiteral("字号"), fontSizeSpin));
+    column->addWidget(displayGroup);
+    column->addStretch(0);
+
+    settingsScroll->setWidget(settings);
+    body->addWidget(settingsScroll);
+    body->addWidget(buildRightPanel(), 1);
+
+    connect(serverRadio, &QRadioButton::toggled, this, &TuioWidget::toggleMode);
+    connect(timestampCheck, &QCheckBox::toggled, comm, &CommunicationBase::setShowTimestamp);
+    connect(autoScrollCheck, &QCheckBox::toggled, comm, &CommunicationBase::setAutoScroll);
+    connect(lineSpacingSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setLineSpacing);
+    connect(fontSizeSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setFontSize);
+    connect(docButton, &QPushButton::clicked, this, [] {
+        QDesktopServices::openUrl(
+            QUrl(siteBaseUrl() + QStringLiteral("/docs/quorbell/tactora"), QUrl::TolerantMode));
+    });
+
+    UiLanguage &language = UiLanguage::instance();
+    language.retranslateWidgetTree(this);
+    QPointer<TuioWidget> self(this);
+    language.addListener([self] {
+        if (self)
+            UiLanguage::instance().retranslateWidgetTree(self);
+    });
+}
+
+QGroupBox *TuioWidget::buildServerGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral("服务器设置"));
+    auto *layout = new QVBoxLayout(group);
+    layout->setSpacing(8);
+    layout->setContentsMargins(0, 0, 0, 8);
+    listenPortSpin = makeSpin("listenPortSpin", 1, 65535, 3333);
+    layout->addLayout(labelledRow(QStringLiteral("监听端口"), listenPortSpin));
+    serverStartButton = new QPushButton(QStringLiteral("开始监听"));
+    serverStartButton->setObjectName(QStringLiteral("accentButton"));
+    serverStartButton->setFixedHeight(36);
+    connect(serverStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
+    layout->addWidget(serverStartButton);
+    return group;
+}
+
+QGroupBox *TuioWidget::buildClientGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral("客户端设置"));
+    auto *layout = new QVBoxLayout(group);
+    layout->setSpacing(6);
+    layout->setContentsMargins(0, 0, 0, 8);
+
+    auto *form = new QFormLayout;
+    form->setSpacing(6);
+    targetHostEdit = new QLineEdit(QStringLiteral("127.0.0.1"));
+    targetHostEdit->setObjectName(QStringLiteral("targetHostEdit"));
+    targetPortSpin = makeSpin("targetPortSpin", 1, 65535, 3333);
+    localPortSpin = makeSpin("localPortSpin", 0, 65535, 0);
+    localPortSpin->setSpecialValueText(QStringLiteral("自动"));
+    simModeCombo = new QComboBox;
+    simModeCombo->setObjectName(QStringLiteral("simModeCombo"));
+    simModeCombo->addItems(
+        {QStringLiteral("光标模式"), QStringLiteral("物体模式"), QStringLiteral("多点模式")});
+    simModeCombo->setCurrentIndex(0);
+    for (QWidget *field :
+         {static_cast<QWidget *>(targetHostEdit), static_cast<QWidget *>(targetPortSpin),
+          static_cast<QWidget *>(localPortSpin), static_cast<QWidget *>(simModeCombo)})
+        field->setMinimumHeight(28);
+    form->addRow(QStringLiteral("目标地址:"), targetHostEdit);
+    form->addRow(QStringLiteral("目标端口:"), targetPortSpin);
+    form->addRow(QStringLiteral("本地端口:"), localPortSpin);
+    form->addRow(QStringLiteral("模拟模式:"), simModeCombo);
+    layout->addLayout(form);
+
+    auto *objectConfig = new QWidget;
+    objectConfig->setObjectName(QStringLiteral("objCfg"));
+    auto *objectForm = new QFormLayout(objectConfig);
+    objectForm->setSpacing(4);
+    objectForm->setContentsMargins(0, 0, 0, 0);
+    classIdSpin = makeSpin("classIdSpin", 0, 999, 0);
+    angleSpin = new QDoubleSpinBox;
+    angleSpin->setObjectName(QStringLiteral("angleSpin"));
+    angleSpin->setDecimals(2);
+    angleSpin->setRange(0.0, 6.28);
+    angleSpin->setSingleStep(0.1);
+    angleSpin->setValue(0.0);
+    objectForm->addRow(QStringLiteral("Class ID:"), classIdSpin);
+    objectForm->addRow(QStringLiteral("角度(rad):"), angleSpin);
+    layout->addWidget(objectConfig);
+
+    objectCountLabel = new QLabel(QStringLiteral("物体: 0"));
+    objectCountLabel->setObjectName(QStringLiteral("objectCountLabel"));
+    objectCountLabel->setStyleSheet(QStringLiteral("color: #00D4FF; font-size: 10px;"));
+    layout->addWidget(objectCountLabel);
+    anchorCountLabel = new QLabel(QStringLiteral("锚点: 0"));
+    anchorCountLabel->setObjectName(QStringLiteral("anchorCountLabel"));
+    anchorCountLabel->setStyleSheet(QStringLiteral("color: #F59E0B; font-size: 10px;"));
+    anchorCountLabel->hide();
+    layout->addWidget(anchorCountLabel);
+
+    clientStartButton = new QPushButton(QStringLiteral("启动客户端"));
+    clientStartButton->setObjectName(QStringLiteral("accentButton"));
+    clientStartButton->setFixedHeight(36);
+    connect(clientStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
+    layout->addWidget(clientStartButton);
+
+    clearAllButton = new QPushButton(QStringLiteral("清除全部"));
+    clearAllButton->setObjectName(QStringLiteral("clearAllButton"));
+    clearAllButton->setFixedHeight(30);
+    layout->addWidget(clearAllButton);
+
+    connect(simModeCombo, &QComboBox::currentIndexChanged, this, &TuioWidget::setSimMode);
+    return group;
+}
+
+QWidget *TuioWidget::buildRightPanel()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    tabs = new QTabWidget;
+    layout->addWidget(tabs, 1);
+
+    canvas = new TouchCanvas(tabs);
+    connect(canvas, &TouchCanvas::cursorDown, this, &TuioWidget::onCursorDown);
+    connect(canvas, &TouchCanvas::cursorMove, this, &TuioWidget::onCursorMove);
+    connect(canvas, &TouchCanvas::cursorUp, this, &TuioWidget::onCursorUp);
+    connect(canvas, &TouchCanvas::objectPlaced, this, &TuioWidget::onObjectPlaced);
+    connect(canvas, &TouchCanvas::objectMoved, this, &TuioWidget::onObjectMoved);
+    connect(canvas, &TouchCanvas::anchorAdded, this, &TuioWidget::onAnchorAdded);
+    connect(canvas, &TouchCanvas::anchorRemoved, this, &TuioWidget::onAnchorRemoved);
+    connect(canvas, &TouchCanvas::multiTouchMove, this, &TuioWidget::onMultiTouchMove);
+    connect(clearAllButton, &QPushButton::clicked, canvas, &TouchCanvas::clearAll);
+    tabs->addTab(canvas, QStringLiteral("触摸桌面"));
+
+    auto *objectsPage = new QWidget;
+    auto *objectsLayout = new QVBoxLayout(objectsPage);
+    objectsLayout->setContentsMargins(0, 0, 0, 0);
+    objectTree = new QTreeWidget;
+    objectTree->setObjectName(QStringLiteral("objectTree"));
+    objectTree->setHeaderLabels(
+        {QStringLiteral("ID"), QStringLiteral("Position"), QStringLiteral("Angle")});
+    objectTree->setRootIsDecorated(true);
+    objectTree->header()->setStretchLastSection(true);
+    objectsLayout->addWidget(objectTree);
+    tabs->addTab(objectsPage, QStringLiteral("TUIO 对象"));
+
+    logView = new LogViewWidget(comm, tabs);
+    tabs->addTab(logView, QStringLiteral("通信日志"));
+    tabs->setCurrentIndex(0);
+    return panel;
+}
+
+void TuioWidget::toggleConnection()
+{
+    if (running)
+        stopConnection();
+    else
+        startConnection();
+}
+
+void TuioWidget::startConnection()
+{
+    socket = new QUdpSocket(this);
+    if (serverMode) {
+        const int port = listenPortSpin->value();
+        socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port),
+                     QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        if (socket->state() != QAbstractSocket::BoundState) {
+            // The box runs a nested loop; the window may not survive it.
+            QPointer<TuioWidget> self(this);
+            QPointer<QUdpSocket> failed(socket);
+            QMessageBox::critical(this, QStringLiteral("绑定失败"), socket->errorString(),
+                                  QMessageBox::Ok);
+            if (!self)
+                return;
+            delete failed.data();
+            socket = nullptr;
+            return;
+        }
+        // A burst from a tracker must queue in the kernel while the GUI thread paints.
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 * 1024 * 1024);
+        connect(socket, &QUdpSocket::readyRead, this, &TuioWidget::onReadyRead);
+        running = true;
+        comm->logSystem(QStringLiteral("TUIO服务器 端口 %1").arg(port));
+    } else {
+        const int localPort = localPortSpin->value();
+        if (localPort > 0)
+            socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort));
+        running = true;
+        comm->logSystem(QStringLiteral("TUIO客户端 -> %1:%2")
+                            .arg(targetHostEdit->text())
+                            .arg(targetPortSpin->value()));
+    }
+    updateStartButtons();
+    updateConnectionStatus();
+}
+
+void TuioWidget::stopConnection()
+{
+    if (socket) {
+        socket->close();
+        delete socket;
+        socket = nullptr;
+    }
+    running = false;
+    tuioObjects.clear();
+    tuioCursors.clear();
+    canvas->clearAll();
+    refreshObjectTree();
+    updateStartButtons();
+    updateConnectionStatus();
+    comm->logSystem(serverMode ? QStringLiteral("服务器已停止") : QStringLiteral("客户端已停止"));
+}
+
+void TuioWidget::toggleMode(bool toServer)
+{
+    if (running)
+        stopConnection();
+    serverMode = toServer;
+    serverGroup->setVisible(serverMode);
+    clientGroup->setVisible(!serverMode);
+    if (serverMode) {
+        canvas->setSimMode(0);
+    } else {
+        simMode = 0;
+        simModeCombo->setCurrentIndex(0);
+        canvas->setSimMode(simMode);
+    }
+    canvas->clearAll();
+    tuioObjects.clear();
+    tuioCursors.clear();
+    refreshObjectTree();
+    updateSimControls();
+    if (QWidget *content = settingsScroll->widget())
+        content->adjustSize();
+    comm->logSystem(serverMode ? QStringLiteral("服务器模式") : QStringLiteral("客户端模式"));
+}
+
+void TuioWidget::setSimMode(int modeIdx)
+{
+    simMode = modeIdx;
+    canvas->setSimMode(modeIdx);
+    updateSimControls();
+    comm->logSystem(QStringLiteral("模拟模式: %1").arg(simModeCombo->currentText()));
+}
+
+void TuioWidget::updateSimControls()
+{
+    if (auto *objectConfig = findChild<QWidget *>(QStringLiteral("objCfg")))
+        objectConfig->setVisible(simMode == 1);
+    anchorCountLabel->setVisible(simMode == 2);
+}
+
+void TuioWidget::updateStartButtons()
+{
+    QPushButton *button = serverMode ? serverStartButton : clientStartButton;
+    if (!button)
+        return;
+    if (running) {
+        button->setText(serverMode ? QStringLiteral("停止监听") : QStringLiteral("停止客户端"));
+        button->setStyleSheet(QLatin1String(runningButtonStyle));
+    } else {
+        button->setText(serverMode ? QStringLiteral("开始监听") : QStringLiteral("启动客户端"));
+        button->setObjectName(QStringLiteral("accentButton"));
+        button->setStyleSheet(QString());
+    }
+}
+
+void TuioWidget::updateConnectionStatus()
+{
+    auto *label = findChild<QLabel *>(QStringLiteral("connStatus"));
+    if (!label)
+        return;
+    const bool english = UiLanguage::instance().isEnglish();
+    QString text;
+    QString color = QStringLiteral("#10B981");
+    if (running && serverMode) {
+        text = english ? QStringLiteral("🟢 Listening") : QStringLiteral("🟢 监听中");
+    } else if (running) {
+        text = english ? QStringLiteral("🔵 Sending") : QStringLiteral("🔵 发送中");
+    } else {
+        text = english ? QStringLiteral("⚫ Stopped") : QStringLiteral("⚫ 未启动");
+        color = QStringLiteral("#64748B");
+    }
+    label->setText(text);
+    label->setStyleSheet(
+        QStringLiteral("font-size: 13px; color: %1; background: transparent;").arg(color));
+}
+
+void TuioWidget::refreshObjectTree()
+{
+    objectTree->clear();
+    auto *objects = new QTreeWidgetItem(
+        objectTree, {QStringLiteral("Objects"), QStringLiteral("Pos"), QStringLiteral("Angle")});
+    objects->setForeground(0, QColor(QStringLiteral("#00D4FF")));
+    for (auto it = tuioObjects.cbegin(); it != tuioObjects.cend(); ++it) {
+        new QTreeWidgetItem(
+            objects,
+            {QStringLiteral("s%1 c%2").arg(it.key()).arg(it->classId),
+             QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
+             QString::number(double(it->angle), 'f', 2)});
+    }
+    auto *cursors = new QTreeWidgetItem(
+        objectTree, {QStringLiteral("Cursors"), QStringLiteral("Pos"), QString()});
+    cursors->setForeground(0, QColor(QStringLiteral("#F59E0B")));
+    for (auto it = tuioCursors.cbegin(); it != tuioCursors.cend(); ++it) {
+        new QTreeWidgetItem(
+            cursors,
+            {QStringLiteral("s%1").arg(it.key()),
+             QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
+             QString()});
+    }
+    objectTree->expandAll();
+}
