@@ -169,6 +169,30 @@ void TouchCanvas::removeTuioCursor(int sid)
     update();
 }
 
+QString TouchCanvas::captionText() const
+{
+    switch (m_simMode) {
+    case ObjectMode:
+        return QStringLiteral("客户端 - %1").arg(QStringLiteral("物体模式"));
+    case MultiTouchMode:
+        return QStringLiteral("客户端 - %1").arg(QStringLiteral("多点模式"));
+    default:
+        return QStringLiteral("客户端模式");
+    }
+}
+
+QString TouchCanvas::statusText() const
+{
+    return QStringLiteral("recv:%1/%2 simObj:%3 anchor:%4 active:%5 %6x%7")
+        .arg(m_receivedCursors.size())
+        .arg(m_receivedObjects.size())
+        .arg(m_simObjects.size())
+        .arg(m_anchors.size())
+        .arg(m_pointerPositions.size())
+        .arg(width())
+        .arg(height());
+}
+
 int TouchCanvas::takeSid()
 {
     const int sid = m_nextSid;
@@ -373,34 +397,14 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     painter.drawRect(QRect(1, 1, w - 2, h - 2));
 
     // 4. Caption.
-    QString caption;
-    switch (m_simMode) {
-    case ObjectMode:
-        caption = QStringLiteral("客户端 - %1").arg(QStringLiteral("物体模式"));
-        break;
-    case MultiTouchMode:
-        caption = QStringLiteral("客户端 - %1").arg(QStringLiteral("多点模式"));
-        break;
-    default:
-        caption = QStringLiteral("客户端模式");
-        break;
-    }
     painter.setPen(QColor(255, 255, 255, 25));
     painter.setFont(QFont(QStringLiteral("Segoe UI"), 10));
-    painter.drawText(QRect(10, 8, int(W - 20), 20), Qt::AlignLeft | Qt::AlignTop, caption);
+    painter.drawText(QRect(10, 8, int(W - 20), 20), Qt::AlignLeft | Qt::AlignTop, captionText());
 
     // 5. Status line.
-    const QString status = QStringLiteral("recv:%1/%2 simObj:%3 anchor:%4 active:%5 %6x%7")
-                               .arg(m_receivedCursors.size())
-                               .arg(m_receivedObjects.size())
-                               .arg(m_simObjects.size())
-                               .arg(m_anchors.size())
-                               .arg(m_pointerPositions.size())
-                               .arg(w)
-                               .arg(h);
     painter.setPen(QColor(QStringLiteral("#F59E0B")));
     painter.setFont(labelFont(10));
-    painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, status);
+    painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, statusText());
 
     // Fonts are resolved once per repaint; resolving them per item dominates a busy table.
     const QFont font9 = labelFont(9);
@@ -509,6 +513,8 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     // 10. Drag markers.
     for (auto it = m_pointerPositions.cbegin(); it != m_pointerPositions.cend(); ++it) {
         const QPointF p = it.value();
+        if (!onCanvas(p.x(), p.y(), W, H))
+            continue;
         const QRectF marker(p.x() - 18, p.y() - 18, 36, 36);
         painter.setBrush(QColor(0, 212, 255, 100));
         painter.setPen(QPen(QColor(QStringLiteral("#00D4FF")), 3));

@@ -61,6 +61,10 @@ public:
     int dragSid() const { return m_dragSid; }
     int activeSid() const { return m_activeSid; }
 
+    // The two text lines drawn at the top of the table.
+    QString captionText() const;
+    QString statusText() const;
+
 public slots:
     void clearAll();
 
