@@ -28,8 +28,10 @@ void DiagnosticLog::open(const QString &appName)
         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/logs");
     QDir().mkpath(dir);
     file.setFileName(dir + QLatin1Char('/') + appName + QStringLiteral(".log"));
-    file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
     stream.setDevice(&file);
+    // An unopened file loses the header, as it loses every later line.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
     stream << "\n=== "
            << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << ' '
            << appName << " ===\n";
