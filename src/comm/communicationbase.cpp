@@ -7,6 +7,7 @@
 #include <QTextStream>
 
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -42,6 +43,21 @@ int hexValue(QChar c)
     return -1;
 }
 
+// Local time stamp of now. Converting to local time costs about 2 us (time zone
+// look-up), so entries logged within the same millisecond share one conversion;
+// the result is the value QDateTime::currentDateTime() gives for that millisecond.
+QDateTime currentLocalTime()
+{
+    thread_local qint64 cachedMsecs = std::numeric_limits<qint64>::min();
+    thread_local QDateTime cachedStamp;
+    const qint64 msecs = QDateTime::currentMSecsSinceEpoch();
+    if (msecs != cachedMsecs) {
+        cachedStamp = QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime);
+        cachedMsecs = msecs;
+    }
+    return cachedStamp;
+}
+
 QString csvQuoted(const QString &field)
 {
     if (!field.contains(QLatin1Char('"')))
@@ -69,7 +85,7 @@ LogEntry CommunicationBase::makeDataEntry(LogEntry::Direction direction,
                                           const QByteArray &data) const
 {
     LogEntry entry;
-    entry.timestamp = QDateTime::currentDateTime();
+    entry.timestamp = currentLocalTime();
     entry.direction = direction;
     entry.data = data;
     entry.text = decodeBytes(data);
@@ -94,7 +110,7 @@ void CommunicationBase::logRx(const QByteArray &data)
 void CommunicationBase::logSystem(const QString &message)
 {
     LogEntry entry;
-    entry.timestamp = QDateTime::currentDateTime();
+    entry.timestamp = currentLocalTime();
     entry.direction = LogEntry::System;
     entry.text = message;
     entry.hexText = message;
