@@ -327,6 +327,7 @@ void TuioWidget::toggleConnection()
 void TuioWidget::startConnection()
 {
     socket = new QUdpSocket(this);
+    sendFailing = false;
     if (serverMode) {
         const int port = listenPortSpin->value();
         socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port),

@@ -2,7 +2,9 @@
 
 #include "tuio/tuiorecords.h"
 
+#include <QHostAddress>
 #include <QList>
+#include <QString>
 #include <QWidget>
 
 class CommunicationBase;
@@ -76,6 +78,10 @@ private:
     void sendObjectMessage(const QString &command, int sessionId, int classId, float x, float y,
                            float angle);
     void processTuioMessage(const QByteArray &datagram);
+    // Decodes into the tables and the canvas; returns the number of messages that framed.
+    int applyTuioDatagram(const QByteArray &datagram);
+    // Writes to the target fields' address; false (and reported once per run) on failure.
+    bool sendDatagram(const QByteArray &datagram);
 
     QScrollArea *settingsScroll = nullptr;
     CommunicationBase *comm = nullptr;
@@ -111,4 +117,9 @@ private:
     QSpinBox *fontSizeSpin = nullptr;
     QTimer *treeRefreshTimer = nullptr;
     QComboBox *languageCombo = nullptr;
+    // True from a failed send until the next successful one.
+    bool sendFailing = false;
+    // The text of the last sender, so a steady stream is not formatted anew per datagram.
+    QHostAddress lastSenderAddress;
+    QString lastSenderText;
 };

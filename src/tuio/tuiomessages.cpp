@@ -1,0 +1,82 @@
+#include "tuio/tuiomessages.h"
+
+#include "tuio/osccodec.h"
+
+#include <QHostAddress>
+
+namespace {
+
+const QString cursorAddress = QStringLiteral("/tuio/2Dcur");
+const QString objectAddress = QStringLiteral("/tuio/2Dobj");
+
+QByteArray buildAlive(const QString &address, const QList<qint32> &sids)
+{
+    QByteArray arguments;
+    arguments.reserve(8 + 4 * sids.size());
+    appendOscString(arguments, QStringLiteral("alive"));
+    for (qint32 sid : sids)
+        appendInt32(arguments, sid);
+    return buildOscMessage(address, QStringLiteral(",s") + QString(sids.size(), QLatin1Char('i')),
+                           arguments);
+}
+
+} // namespace
+
+QByteArray buildCursorSet(qint32 sid, float x, float y)
+{
+    QByteArray arguments;
+    arguments.reserve(28);
+    appendOscString(arguments, QStringLiteral("set"));
+    appendInt32(arguments, sid);
+    appendFloat32(arguments, x);
+    appendFloat32(arguments, y);
+    for (int i = 0; i < 3; ++i)
+        appendFloat32(arguments, 0.0f);
+    return buildOscMessage(cursorAddress, QStringLiteral(",sifffff"), arguments);
+}
+
+QByteArray buildCursorAlive(const QList<qint32> &sids)
+{
+    return buildAlive(cursorAddress, sids);
+}
+
+QByteArray buildObjectSet(qint32 sid, qint32 cid, float x, float y, float angle)
+{
+    QByteArray arguments;
+    arguments.reserve(44);
+    appendOscString(arguments, QStringLiteral("set"));
+    appendInt32(arguments, sid);
+    appendInt32(arguments, cid);
+    appendFloat32(arguments, x);
+    appendFloat32(arguments, y);
+    appendFloat32(arguments, angle);
+    for (int i = 0; i < 5; ++i)
+        appendFloat32(arguments, 0.0f);
+    return buildOscMessage(objectAddress, QStringLiteral(",siiffffffff"), arguments);
+}
+
+QByteArray buildObjectAlive(const QList<qint32> &sids)
+{
+    return buildAlive(objectAddress, sids);
+}
+
+QString cursorTxText(qint32 sid, float x, float y)
+{
+    // printf's rounding and sign of zero, as users of the log know it from other tools.
+    return QString::asprintf("[TX] cursor s%d (%.2f,%.2f)", int(sid), double(x), double(y));
+}
+
+QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qsizetype size)
+{
+    return QStringLiteral("[%1:%2] %3B").arg(senderAddress).arg(senderPort).arg(size);
+}
+
+QString sendFailureText(const QString &targetHost, int targetPort, const QString &error)
+{
+    return QStringLiteral("发送失败 -> %1:%2: %3").arg(targetHost).arg(targetPort).arg(error);
+}
+
+QHostAddress literalHostAddress(const QString &text)
+{
+    return QHostAddress(text);
+}
