@@ -17,10 +17,10 @@ constexpr double GrabZone = 0.01;
 constexpr double RemoveObjectZone = 0.02;
 constexpr double RemoveAnchorZone = 0.005;
 
-// Items whose centre lies this far outside the widget cannot touch it (largest glyph: a halo of
-// radius 42 and labels of up to eleven digits); skipping them also keeps NaN, infinities and
-// huge values away from the rasteriser.
-constexpr double CullMargin = 256.0;
+// Items whose centre lies this far outside the widget cannot touch it (the largest glyph is a halo
+// of radius 42; labels are clipped to their glyph). Skipping them also keeps NaN, infinities and
+// huge values from the wire away from the painter.
+constexpr double CullMargin = 64.0;
 
 // Hue in 0..359 from a wrapped 32-bit value; negative remainders are brought up.
 int hueOf(int wrapped)
@@ -415,7 +415,7 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         const ReceivedObject &object = it.value();
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
-        if (!onCanvas(px, py, W, H))
+        if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
             continue;
         painter.save();
         painter.translate(px, py);
@@ -444,7 +444,7 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     for (const SimObject &object : std::as_const(m_simObjects)) {
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
-        if (!onCanvas(px, py, W, H))
+        if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
             continue;
         painter.save();
         painter.translate(px, py);
