@@ -1,0 +1,85 @@
+// libFuzzer target: frames an arbitrary datagram and reads it the way the TUIO
+// receiver does, checking the codec's bounds rules on every step.
+#include "tuio/osccodec.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+// A read that does not fit must yield 0 and leave the position alone; one that
+// fits must advance by exactly 4.
+void readNumbers(const QByteArray &datagram, qint32 &position, bool asInt)
+{
+    const qint32 before = position;
+    const bool fits = before >= 0 && qint64(before) + 4 <= datagram.size();
+    const double value = asInt ? double(readInt32(datagram, position))
+                               : double(readFloat32(datagram, position));
+    require(fits ? position == before + 4 : (position == before && value == 0.0));
+}
+
+void readStringAt(const QByteArray &datagram, qint32 position)
+{
+    const qint32 before = position;
+    const QString text = readOscString(datagram, position);
+    if (position == before) {
+        require(text.isEmpty());
+        return;
+    }
+    // Consumed up to the first NUL after the start, then to the next multiple of 4.
+    require(before >= 0 && before < datagram.size());
+    const void *nul =
+        std::memchr(datagram.constData() + before, 0, size_t(datagram.size() - before));
+    require(nul != nullptr);
+    const qsizetype nulIndex = static_cast<const char *>(nul) - datagram.constData();
+    require(position == ((nulIndex + 4) & ~qsizetype(3)));
+    require(text.isEmpty() == (nulIndex == before));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // No copy: the sanitizer sees the exact end of the input.
+    const QByteArray datagram =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    const OscFrame frame = frameOscMessage(datagram);
+    if (!frame.isMessage) {
+        require(frame.address.isEmpty() && frame.argumentPosition == 0);
+        return 0;
+    }
+    require(size >= 8);
+    require(frame.argumentPosition >= 8 && frame.argumentPosition % 4 == 0);
+    require(qint64(frame.argumentPosition) <= qint64(size) + 3);
+
+    // Receiver order: the command, the session id, then numbers to the end.
+    qint32 position = frame.argumentPosition;
+    readStringAt(datagram, position);
+    const QString command = readOscString(datagram, position);
+    readNumbers(datagram, position, true);
+    int guard = 0;
+    while (position + 4 <= datagram.size()) {
+        readNumbers(datagram, position, (guard & 1) != 0);
+        require(++guard <= int(size / 4));
+    }
+    readNumbers(datagram, position, false);
+
+    // Strings and numbers at positions the input picks, unaligned and negative included.
+    if (size >= 2) {
+        const qint32 picked = qint32(int8_t(data[0])) * 4 + data[1] % 4;
+        readStringAt(datagram, picked);
+        qint32 at = picked;
+        readNumbers(datagram, at, true);
+    }
+    (void)command;
+    return 0;
+}
