@@ -45,10 +45,32 @@ void openWebLink(const QString &link)
         QDesktopServices::openUrl(url);
 }
 
-// The templates quote attributes with single quotes, which toHtmlEscaped() leaves alone.
-QString escapeAttribute(const QString &value)
+// The templates quote href with single quotes, inside which Qt's rich text decodes no character
+// references, so entity escaping would change the target. Percent-encoding the characters that
+// could end the attribute or open markup keeps it: that is how a browser sends them anyway.
+QString attributeSafeLink(const QString &link)
 {
-    return value.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    QString safe;
+    safe.reserve(link.size());
+    for (const QChar c : link) {
+        switch (c.unicode()) {
+        case '\'':
+            safe += QLatin1String("%27");
+            break;
+        case '"':
+            safe += QLatin1String("%22");
+            break;
+        case '<':
+            safe += QLatin1String("%3C");
+            break;
+        case '>':
+            safe += QLatin1String("%3E");
+            break;
+        default:
+            safe += c;
+        }
+    }
+    return safe;
 }
 
 } // namespace
@@ -242,7 +264,7 @@ void AdBanner::showAd(int index)
         badgeText = QStringLiteral("线");
     }
     const QString link =
-        escapeAttribute(item.linkUrl.isEmpty() ? QStringLiteral("#") : item.linkUrl);
+        attributeSafeLink(item.linkUrl.isEmpty() ? QStringLiteral("#") : item.linkUrl);
     const bool isImage = item.adType == QLatin1String("image") && !item.imageUrl.isEmpty();
 
     if (isImage) {
