@@ -21,8 +21,8 @@ void readNumbers(const QByteArray &datagram, qint32 &position, bool asInt)
 {
     const qint32 before = position;
     const bool fits = before >= 0 && qint64(before) + 4 <= datagram.size();
-    const double value = asInt ? double(readInt32(datagram, position))
-                               : double(readFloat32(datagram, position));
+    const double value =
+        asInt ? double(readInt32(datagram, position)) : double(readFloat32(datagram, position));
     require(fits ? position == before + 4 : (position == before && value == 0.0));
 }
 

@@ -250,6 +250,7 @@ void TestOscCodec::readsAtAndPastEnd_data()
     QTest::addColumn<bool>("readable");
 
     QTest::newRow("last four bytes") << 10 << 6 << true;
+    QTest::newRow("three bytes left") << 10 << 7 << false;
     QTest::newRow("two bytes left") << 10 << 8 << false;
     QTest::newRow("at the end") << 10 << 10 << false;
     QTest::newRow("past the end") << 10 << 40 << false;
