@@ -1,0 +1,65 @@
+#pragma once
+
+#include "comm/logentry.h"
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QWidget>
+
+class CommunicationBase;
+class QLabel;
+class QListWidget;
+class QPoint;
+class QPushButton;
+class QTimer;
+
+// On-screen communication log: one coloured row per entry, made in batches,
+// with the byte counters, clear/reset/export buttons and row copying.
+class LogViewWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LogViewWidget(CommunicationBase *core, QWidget *parent = nullptr);
+    ~LogViewWidget() override;
+
+    void enqueueEntry(const LogEntry &entry);
+    // Clamped to -10..10 px of extra row padding.
+    void setLineSpacing(int px);
+    // Clamped to 7..18 pt.
+    void setFontSize(int pt);
+
+    // Entries received but not yet turned into rows.
+    int pendingCount() const;
+
+public slots:
+    void flushPendingItems();
+    void onCountersUpdated();
+
+protected:
+    // Asks for the export target; an empty name cancels.
+    virtual QString chooseExportFileName(const QString &proposedName);
+
+private slots:
+    void exportLog();
+    void handleContextMenu(const QPoint &pos);
+    void onLogCleared();
+
+private:
+    void applyDisplaySettings();
+
+    CommunicationBase *core = nullptr;
+    QListWidget *list = nullptr;
+    QLabel *txLabel = nullptr;
+    QLabel *rxLabel = nullptr;
+    QPushButton *resetButton = nullptr;
+    QPushButton *clearButton = nullptr;
+    QPushButton *exportButton = nullptr;
+    QTimer *flushTimer = nullptr;
+    QList<LogEntry> pendingEntries;
+    mutable QMutex queueLock;
+    bool flushScheduled = false;
+    int lineSpacing = 0;
+    int fontSize = 11;
+};
