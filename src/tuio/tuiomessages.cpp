@@ -4,6 +4,8 @@
 
 #include <QHostAddress>
 
+#include <cstdio>
+
 namespace {
 
 const QString cursorAddress = QStringLiteral("/tuio/2Dcur");
@@ -62,8 +64,10 @@ QByteArray buildObjectAlive(const QList<qint32> &sids)
 
 QString cursorTxText(qint32 sid, float x, float y)
 {
-    // printf's rounding and sign of zero, as users of the log know it from other tools.
-    return QString::asprintf("[TX] cursor s%d (%.2f,%.2f)", int(sid), double(x), double(y));
+    // The C library's rounding (0.125 -> "0.12"); QString::asprintf rounds ties away from zero.
+    char text[96];
+    std::snprintf(text, sizeof text, "[TX] cursor s%d (%.2f,%.2f)", int(sid), double(x), double(y));
+    return QString::fromLatin1(text);
 }
 
 QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qsizetype size)
@@ -74,6 +78,11 @@ QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qs
 QString sendFailureText(const QString &targetHost, int targetPort, const QString &error)
 {
     return QStringLiteral("发送失败 -> %1:%2: %3").arg(targetHost).arg(targetPort).arg(error);
+}
+
+QString notLiteralAddressText()
+{
+    return QStringLiteral("目标地址不是IP地址");
 }
 
 QHostAddress literalHostAddress(const QString &text)

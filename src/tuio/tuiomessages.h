@@ -19,5 +19,7 @@ QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qs
 // The log line of a send that could not be written.
 QString sendFailureText(const QString &targetHost, int targetPort, const QString &error);
 
+// The error named when the target field holds no literal address.
+QString notLiteralAddressText();
 // The target field's text as an address: literal IPv4 or IPv6 only, never a name lookup.
 QHostAddress literalHostAddress(const QString &text);

@@ -101,14 +101,21 @@ bool TuioWidget::sendDatagram(const QByteArray &datagram)
 {
     const QString host = targetHostEdit->text();
     const int port = targetPortSpin->value();
-    if (socket->writeDatagram(datagram, literalHostAddress(host), quint16(port)) >= 0) {
+    const QHostAddress address = literalHostAddress(host);
+    QString error;
+    // Qt writes to a null address as if it were "::", which reaches this machine: never try.
+    if (address.isNull())
+        error = notLiteralAddressText();
+    else if (socket->writeDatagram(datagram, address, quint16(port)) >= 0)
         sendFailing = false;
+    else
+        error = socket->errorString();
+    if (error.isEmpty())
         return true;
-    }
     // One line per run of failures: a drag towards a bad target must not flood the log.
     if (!sendFailing) {
         sendFailing = true;
-        comm->logSystem(sendFailureText(host, port, socket->errorString()));
+        comm->logSystem(sendFailureText(host, port, error));
     }
     return false;
 }
