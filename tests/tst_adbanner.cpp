@@ -1,5 +1,6 @@
 #include "ads/adbanner.h"
 #include "app/siteurl.h"
+#include "i18n/uilanguage.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -376,6 +377,7 @@ private slots:
     void labelLinkActivation();
     void linkIsEscapedForTheAttribute_data();
     void linkIsEscapedForTheAttribute();
+    void languageSwitchKeepsTheCurrentAnnouncement();
 
 private:
     void makeBanner();
@@ -936,6 +938,22 @@ void TestAdBanner::linkIsEscapedForTheAttribute()
 
     QTest::mousePress(label, Qt::LeftButton);
     QCOMPARE(catcher.opened, QList<QUrl>{QUrl(link)});
+}
+
+void TestAdBanner::languageSwitchKeepsTheCurrentAnnouncement()
+{
+    const QString link = QStringLiteral("https://www.tactora.example");
+    serveAds({textAd("一", link), textAd("二", link)});
+    makeBanner();
+    QVERIFY(waitShown());
+    UiLanguage &language = UiLanguage::instance();
+    language.setEnglish(true);
+    language.retranslateWidgetTree(banner.get());
+    QCOMPARE(label->text(), textHtml("#10B981", "品", link, "一"));
+    tick();
+    language.setEnglish(false);
+    language.retranslateWidgetTree(banner.get());
+    QCOMPARE(label->text(), textHtml("#10B981", "品", link, "二"));
 }
 
 QTEST_MAIN(TestAdBanner)
