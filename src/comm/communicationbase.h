@@ -26,8 +26,6 @@ public:
     void logRx(const QByteArray &data);
     void logSystem(const QString &message);
     void addLogEntry(const LogEntry &entry);
-    void clearLog();
-    void resetCounters();
     void addTxBytes(qint64 n);
     void addRxBytes(qint64 n);
 
@@ -41,14 +39,11 @@ public:
     bool autoScroll() const { return m_autoScroll; }
     bool hexDisplay() const { return m_hexDisplay; }
     QString encoding() const { return m_encoding; }
-    void setShowTimestamp(bool on) { m_showTimestamp = on; }
-    void setAutoScroll(bool on) { m_autoScroll = on; }
-    void setHexDisplay(bool on) { m_hexDisplay = on; }
-    void setEncoding(const QString &name) { m_encoding = name; }
     qint64 txBytes() const { return m_txBytes; }
     qint64 rxBytes() const { return m_rxBytes; }
 
-    // A copy of the stored log, oldest first, taken under the entry lock.
+    // A copy of the stored log, oldest first, taken under the entry lock. Keep it
+    // short-lived: while it is alive the next add copies the whole store.
     QList<LogEntry> entries() const;
     int entryCount() const;
 
@@ -57,6 +52,15 @@ public:
     static bool isValidHexString(const QString &text);
     static QString normalizeHexString(const QString &text);
     static QByteArray hexStringToBytes(const QString &text);
+
+public slots:
+    void clearLog();
+    void resetCounters();
+    // Affect later entries and rows only; nothing is emitted.
+    void setShowTimestamp(bool on) { m_showTimestamp = on; }
+    void setAutoScroll(bool on) { m_autoScroll = on; }
+    void setHexDisplay(bool on) { m_hexDisplay = on; }
+    void setEncoding(const QString &name) { m_encoding = name; }
 
 signals:
     void logEntryAdded(LogEntry entry);
