@@ -67,6 +67,17 @@ int main(int argc, char **argv)
                     int(sizeof(LogEntry)));
     }
 
+    // The store trims with QList::remove(0, n); with Qt 6 that only advances the
+    // list's begin pointer instead of moving the remaining entries.
+    {
+        QList<LogEntry> list(limit);
+        const LogEntry *first = list.constData();
+        list.remove(0, 1);
+        std::printf("QList front removal of 1 of %d: %s\n", limit,
+                    list.constData() == first + 1 ? "begin pointer advanced, nothing moved"
+                                                  : "entries moved");
+    }
+
     CommunicationBase core;
     std::printf("logRx while the store fills (entries/s per 25000):");
     for (int part = 0; part < 4; ++part)
