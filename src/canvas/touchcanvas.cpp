@@ -3,10 +3,15 @@
 #include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
 #include <QRadialGradient>
+#include <QTransform>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -21,6 +26,11 @@ constexpr double RemoveAnchorZone = 0.005;
 // of radius 42; labels are clipped to their glyph). Skipping them also keeps NaN, infinities and
 // huge values from the wire away from the painter.
 constexpr double CullMargin = 64.0;
+
+constexpr int GridBand = 64;
+
+// Side of the scratch image for translucent fills; the largest glyph (a halo) needs 86 pixels.
+constexpr int ScratchSize = 96;
 
 // Hue in 0..359 from a wrapped 32-bit value; negative remainders are brought up.
 int hueOf(int wrapped)
@@ -51,6 +61,96 @@ bool onCanvas(double px, double py, double w, double h)
 {
     return std::isfinite(px) && std::isfinite(py) && px > -CullMargin && px < w + CullMargin &&
            py > -CullMargin && py < h + CullMargin;
+}
+
+// A glyph's interior and the outline its pen strokes around it, built once per repaint in the
+// glyph's own frame. Filling the interior and then the outline gives the pixels of a fill and a
+// stroke of the same path.
+struct Shape
+{
+    QPainterPath fill;
+    QPainterPath outline;
+};
+
+Shape shapeOf(const QPainterPath &path, const QPen &pen)
+{
+    return Shape{path, QPainterPathStroker(pen).createStroke(path)};
+}
+
+Shape roundedSquare(double half, const QPen &pen)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(-half, -half, 2 * half, 2 * half), 6, 6);
+    return shapeOf(path, pen);
+}
+
+Shape disc(double radius, const QPen &pen)
+{
+    QPainterPath path;
+    path.addEllipse(QRectF(-radius, -radius, 2 * radius, 2 * radius));
+    return shapeOf(path, pen);
+}
+
+// Fills with an opaque colour. Over an opaque colour, Source composition gives the pixels of
+// SourceOver, edge coverage included, and the raster engine fills it inline instead of handing
+// the spans of each small shape to its thread pool.
+void fillOpaque(QPainter &painter, const QPainterPath &path, const QColor &colour)
+{
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillPath(path, colour);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// Fills with a translucent colour. The raster engine hands the spans of a translucent fill to its
+// thread pool once a shape has more than about a hundred of them, and for glyph-sized shapes the
+// hand-offs cost several times the fill. Filled with Source composition into a cleared scratch
+// image (which the engine does inline) at the same sub-pixel phase, then composed in one blit,
+// the pixels are the same as filling in place. Painters with a scaled or fractionally shifted
+// device fill in place.
+void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &path,
+                     const QTransform &frame, const QColor &colour)
+{
+    const QTransform device = painter.deviceTransform();
+    const bool wholePixelDevice =
+        painter.device()->devicePixelRatio() == 1 && device.type() <= QTransform::TxTranslate &&
+        device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
+    const QRect area = frame.map(path).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (!wholePixelDevice || area.width() > scratch.width() || area.height() > scratch.height()) {
+        painter.setTransform(frame);
+        painter.fillPath(path, colour);
+        painter.resetTransform();
+        return;
+    }
+    for (int row = 0; row < area.height(); ++row)
+        std::memset(scratch.scanLine(row), 0, size_t(area.width()) * sizeof(quint32));
+    QPainter scratchPainter(&scratch);
+    scratchPainter.setRenderHint(QPainter::Antialiasing, true);
+    scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
+    scratchPainter.fillPath(path, colour);
+    scratchPainter.end();
+    painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
+}
+
+// The whole pixels under a glow of the given radius. The gradient is clear from the radius on, so
+// filling the square instead of the disc changes no pixel, and whole-pixel edges spare the
+// rasteriser.
+QRect enclosingPixels(double cx, double cy, double radius)
+{
+    const int left = int(std::floor(cx - radius));
+    const int top = int(std::floor(cy - radius));
+    const int right = int(std::ceil(cx + radius));
+    const int bottom = int(std::ceil(cy + radius));
+    return QRect(left, top, right - left, bottom - top);
+}
+
+// The frame of a glyph centred at (x, y) and turned clockwise by angle radians.
+QTransform placed(double x, double y, float angle)
+{
+    QTransform transform = QTransform::fromTranslate(x, y);
+    if (angle != 0)
+        transform.rotate(angle * 57.29578f);
+    return transform;
 }
 
 QFont labelFont(int pointSize)
@@ -380,15 +480,22 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     // 1. Background.
     painter.fillRect(QRect(0, 0, w, h), QColor(QStringLiteral("#080C14")));
 
-    // 2. Grid.
-    painter.setPen(QPen(QColor(255, 255, 255, 6), 1));
+    // 2. Grid. A one-pixel line on a whole-pixel coordinate covers the two pixel columns (rows)
+    // beside it by half; filling those with half the alpha gives the same pixels as stroking,
+    // without the cost of antialiased line rasterisation. Columns are filled in bands of at most
+    // GridBand rows: the raster engine hands taller fills to its thread pool, and for a column two
+    // pixels wide the hand-offs cost far more than the fill.
+    const QColor gridHalf(255, 255, 255, 3);
     if (w > 0) {
-        for (int X = 0; X < W; X += 40)
-            painter.drawLine(QPointF(X, 0), QPointF(X, H));
+        for (int top = 0; top < h; top += GridBand) {
+            const int bandHeight = std::min(GridBand, h - top);
+            for (int X = 0; X < W; X += 40)
+                painter.fillRect(QRect(X - 1, top, 2, bandHeight), gridHalf);
+        }
     }
     if (h > 0) {
         for (int Y = 0; Y < H; Y += 40)
-            painter.drawLine(QPointF(0, Y), QPointF(W, Y));
+            painter.fillRect(QRect(0, Y - 1, w, 2), gridHalf);
     }
 
     // 3. Border.
@@ -406,66 +513,62 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     painter.setFont(labelFont(10));
     painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, statusText());
 
-    // Fonts are resolved once per repaint; resolving them per item dominates a busy table.
+    // Fonts and glyph shapes are built once per repaint and placed by transformation; building
+    // them per item dominates a busy table.
     const QFont font9 = labelFont(9);
     const QFont font8 = labelFont(8);
+    const QColor cyan(QStringLiteral("#00D4FF"));
+    const QColor amber(QStringLiteral("#F59E0B"));
 
-    // 6. Received objects.
+    // 6. Received objects. The glow is round, so it is drawn unturned.
+    const Shape objectShape = roundedSquare(14, QPen(Qt::black, 2));
     for (auto it = m_receivedObjects.cbegin(); it != m_receivedObjects.cend(); ++it) {
         const ReceivedObject &object = it.value();
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
         if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
             continue;
-        painter.save();
-        painter.translate(px, py);
-        painter.rotate(object.angle * 57.29578f);
 
-        QRadialGradient glow(QPointF(0, 0), 36.4);
+        QRadialGradient glow(QPointF(px, py), 36.4);
         QColor inner = object.color;
         inner.setAlpha(50);
         glow.setColorAt(0, inner);
         glow.setColorAt(1, QColor(0, 0, 0, 0));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(glow);
-        painter.drawEllipse(QRectF(-36.4, -36.4, 72.8, 72.8));
+        painter.fillRect(enclosingPixels(px, py, 36.4), glow);
 
-        painter.setBrush(object.color.darker(130));
-        painter.setPen(QPen(object.color, 2));
-        painter.drawRoundedRect(QRectF(-14, -14, 28, 28), 6, 6);
-
+        painter.setTransform(placed(px, py, object.angle));
+        fillOpaque(painter, objectShape.fill, object.color.darker(130));
+        fillOpaque(painter, objectShape.outline, object.color);
         painter.setPen(QColor(255, 255, 255, 200));
         painter.setFont(font9);
         painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter, QString::number(it.key()));
-        painter.restore();
+        painter.resetTransform();
     }
 
-    // 7. Simulated objects.
+    // 7. Simulated objects. The halo is round, so it is filled unturned.
+    QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
+    QPainterPath halo;
+    halo.addEllipse(QRectF(-42, -42, 84, 84));
+    const Shape simShape = roundedSquare(15, QPen(Qt::black, 2));
     for (const SimObject &object : std::as_const(m_simObjects)) {
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
         if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
             continue;
-        painter.save();
-        painter.translate(px, py);
-        painter.rotate(object.angle * 57.29578f);
-
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 212, 255, 40));
-        painter.drawEllipse(QRectF(-42, -42, 84, 84));
-
-        painter.setBrush(QColor(0, 180, 220, 180));
-        painter.setPen(QPen(QColor(QStringLiteral("#00D4FF")), 2));
-        painter.drawRoundedRect(QRectF(-15, -15, 30, 30), 6, 6);
-
+        const QTransform frame = placed(px, py, object.angle);
+        fillTranslucent(painter, scratch, halo, placed(px, py, 0), QColor(0, 212, 255, 40));
+        fillTranslucent(painter, scratch, simShape.fill, frame, QColor(0, 180, 220, 180));
+        painter.setTransform(frame);
+        fillOpaque(painter, simShape.outline, cyan);
         painter.setPen(Qt::white);
         painter.setFont(font9);
         painter.drawText(QRectF(-15, -15, 30, 30), Qt::AlignCenter,
                          QStringLiteral("o%1\nc%2").arg(object.sid).arg(object.cid));
-        painter.restore();
+        painter.resetTransform();
     }
 
     // 8. Received cursors.
+    const Shape dotShape = disc(16, QPen(Qt::black, 2));
     for (auto it = m_receivedCursors.cbegin(); it != m_receivedCursors.cend(); ++it) {
         const ReceivedCursor &cursor = it.value();
         const double cx = double(cursor.x) * W;
@@ -478,32 +581,36 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         inner.setAlpha(60);
         glow.setColorAt(0, inner);
         glow.setColorAt(1, QColor(0, 0, 0, 0));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(glow);
-        painter.drawEllipse(QRectF(cx - 32, cy - 32, 64, 64));
+        painter.fillRect(enclosingPixels(cx, cy, 32), glow);
 
-        painter.setBrush(cursor.color);
-        painter.setPen(QPen(cursor.color.lighter(130), 2));
-        painter.drawEllipse(QRectF(cx - 16, cy - 16, 32, 32));
-
+        painter.setTransform(placed(cx, cy, 0));
+        fillOpaque(painter, dotShape.fill, cursor.color);
+        fillOpaque(painter, dotShape.outline, cursor.color.lighter(130));
+        painter.resetTransform();
         painter.setPen(Qt::white);
         painter.setFont(font8);
         painter.drawText(QRectF(cx - 16, cy - 16, 32, 32), Qt::AlignCenter,
                          QString::number(it.key()));
     }
 
-    // 9. Anchors.
+    // 9. Anchors: dotted rings, the dots laid out once.
+    const QPen dotted(Qt::black, 2, Qt::DotLine);
+    const Shape outerRing = disc(18, dotted);
+    const Shape innerRing = disc(14, dotted);
     for (const Anchor &anchor : std::as_const(m_anchors)) {
         const double ax = double(anchor.x) * W;
         const double ay = double(anchor.y) * H;
         if (!onCanvas(ax, ay, W, H))
             continue;
-        painter.setPen(QPen(QColor(QStringLiteral("#F59E0B")), 2, Qt::DotLine));
-        painter.setBrush(QColor(245, 158, 11, 80));
-        painter.drawEllipse(QRectF(ax - 18, ay - 18, 36, 36));
-        painter.setBrush(QColor(245, 158, 11, 140));
-        painter.drawEllipse(QRectF(ax - 14, ay - 14, 28, 28));
-
+        const QTransform frame = placed(ax, ay, 0);
+        fillTranslucent(painter, scratch, outerRing.fill, frame, QColor(245, 158, 11, 80));
+        painter.setTransform(frame);
+        fillOpaque(painter, outerRing.outline, amber);
+        painter.resetTransform();
+        fillTranslucent(painter, scratch, innerRing.fill, frame, QColor(245, 158, 11, 140));
+        painter.setTransform(frame);
+        fillOpaque(painter, innerRing.outline, amber);
+        painter.resetTransform();
         painter.setPen(Qt::white);
         painter.setFont(font8);
         painter.drawText(QRectF(ax - 14, ay - 14, 28, 28), Qt::AlignCenter,
@@ -517,7 +624,7 @@ void TouchCanvas::paintEvent(QPaintEvent *)
             continue;
         const QRectF marker(p.x() - 18, p.y() - 18, 36, 36);
         painter.setBrush(QColor(0, 212, 255, 100));
-        painter.setPen(QPen(QColor(QStringLiteral("#00D4FF")), 3));
+        painter.setPen(QPen(cyan, 3));
         painter.drawEllipse(marker);
 
         painter.setPen(Qt::white);
