@@ -91,8 +91,8 @@ Shape disc(double radius, const QPen &pen)
     return shapeOf(path, pen);
 }
 
-// Fills with an opaque colour. Over an opaque colour, Source composition gives the pixels of
-// SourceOver, edge coverage included, and the raster engine fills it inline instead of handing
+// Fills with an opaque colour. For an opaque colour, Source composition gives the pixels of
+// SourceOver, edge coverage included, and the raster engine does it inline instead of handing
 // the spans of each small shape to its thread pool.
 void fillOpaque(QPainter &painter, const QPainterPath &path, const QColor &colour)
 {
