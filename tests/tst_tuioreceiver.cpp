@@ -163,6 +163,24 @@ public:
     QStringList events;
 };
 
+// What the canvas showed at each of its paints.
+class PaintProbe : public QObject
+{
+public:
+    explicit PaintProbe(TouchCanvas *canvas) : canvas(canvas) { canvas->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == canvas && event->type() == QEvent::Paint)
+            painted << describe(canvas->receivedCursors());
+        return false;
+    }
+
+    QStringList painted;
+
+private:
+    TouchCanvas *canvas = nullptr;
+};
+
 } // namespace
 
 // Server mode end to end over real UDP on 127.0.0.1, and the datagram decoder on its own.
@@ -182,6 +200,7 @@ private slots:
     void summaryAndTimer();
     void treeRowsAfterBurst();
     void treeRebuiltOncePerBurst();
+    void canvasPaintsTheLastState();
     void emptiedOnStopAndModeSwitch_data();
     void emptiedOnStopAndModeSwitch();
     void independentPeer_data();
@@ -539,6 +558,29 @@ void TestTuioReceiver::treeRebuiltOncePerBurst()
     QCOMPARE(tree->topLevelItem(1)->childCount(), 1);
     QTest::qWait(150);
     QCOMPARE(rebuilds.size(), 2);
+}
+
+// Paints may be fewer than datagrams, but the canvas always ends up showing what came last.
+void TestTuioReceiver::canvasPaintsTheLastState()
+{
+    PaintProbe probe(window->touchCanvas());
+    for (int round = 0; round < 3; ++round) {
+        QList<QByteArray> burst;
+        for (int i = 0; i < 300; ++i)
+            burst << curSet(i % 3, float(round * 300 + i) / 1000.0f, 0.5f);
+        sendAll(burst);
+        const QString last = describe(window->receivedCursors());
+        QCOMPARE(last, QStringLiteral("0:(%1,0.5) 1:(%2,0.5) 2:(%3,0.5)")
+                           .arg(num(float(round * 300 + 297) / 1000.0f),
+                                num(float(round * 300 + 298) / 1000.0f),
+                                num(float(round * 300 + 299) / 1000.0f)));
+        QTRY_COMPARE(probe.painted.value(probe.painted.size() - 1), last);
+    }
+    // Stopping right after traffic clears the picture too.
+    sendAll({curSet(7, 0.5f, 0.5f)});
+    groupButton(QStringLiteral("服务器设置"))->click();
+    QTRY_COMPARE(probe.painted.value(probe.painted.size() - 1), QString());
+    QVERIFY(window->touchCanvas()->updatesEnabled());
 }
 
 void TestTuioReceiver::emptiedOnStopAndModeSwitch_data()

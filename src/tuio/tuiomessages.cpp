@@ -72,7 +72,13 @@ QString cursorTxText(qint32 sid, float x, float y)
 
 QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qsizetype size)
 {
-    return QStringLiteral("[%1:%2] %3B").arg(senderAddress).arg(senderPort).arg(size);
+    return datagramSummaryPrefix(senderAddress, senderPort) + QString::number(size) +
+           QLatin1Char('B');
+}
+
+QString datagramSummaryPrefix(const QString &senderAddress, quint16 senderPort)
+{
+    return QStringLiteral("[%1:%2] ").arg(senderAddress).arg(senderPort);
 }
 
 QString sendFailureText(const QString &targetHost, int targetPort, const QString &error)

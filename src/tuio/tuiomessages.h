@@ -14,8 +14,10 @@ QByteArray buildObjectAlive(const QList<qint32> &sids);
 
 // The log text of a sent cursor set, e.g. "[TX] cursor s12 (0.50,0.25)".
 QString cursorTxText(qint32 sid, float x, float y);
-// The log text of a received datagram, e.g. "[127.0.0.1:50000] 52B".
+// The log text of a received datagram, e.g. "[127.0.0.1:50000] 52B", and its part before the
+// size, "[127.0.0.1:50000] ".
 QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qsizetype size);
+QString datagramSummaryPrefix(const QString &senderAddress, quint16 senderPort);
 // The log line of a send that could not be written.
 QString sendFailureText(const QString &targetHost, int targetPort, const QString &error);
 

@@ -21,6 +21,7 @@ namespace {
 // timers; the rest stays queued in the socket and raises the next notification.
 constexpr qint64 drainSliceMs = 8;
 constexpr int datagramsPerClockCheck = 32;
+constexpr int maxDatagramSize = 65536;
 
 // Mirrors every table change on the canvas, which repaints itself.
 class CanvasSessionSink final : public TuioSessionSink
@@ -55,27 +56,29 @@ void TuioWidget::onReadyRead()
 {
     if (!socket)
         return;
+    holdCanvasFrame();
     QElapsedTimer slice;
     slice.start();
     int framed = 0;
     int drained = 0;
     QHostAddress sender;
     quint16 senderPort = 0;
+    // One buffer for every datagram: an IPv4 UDP payload never exceeds it, so the size need not
+    // be asked first.
+    if (receiveBuffer.size() != maxDatagramSize)
+        receiveBuffer = QByteArray(maxDatagramSize, Qt::Uninitialized);
     while (socket && socket->hasPendingDatagrams()) {
-        const qint64 pending = socket->pendingDatagramSize();
-        QByteArray datagram(qMax<qint64>(pending, 0), Qt::Uninitialized);
         const qint64 size =
-            socket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
+            socket->readDatagram(receiveBuffer.data(), receiveBuffer.size(), &sender, &senderPort);
         if (size < 0)
             break;
-        datagram.truncate(size);
-
-        if (sender != lastSenderAddress) {
+        if (senderPort != lastSenderPort || sender != lastSenderAddress) {
             lastSenderAddress = sender;
-            lastSenderText = sender.toString();
+            lastSenderPort = senderPort;
+            lastSenderPrefix = datagramSummaryPrefix(sender.toString(), senderPort);
         }
-        comm->logRx(comm->encodeText(datagramSummaryText(lastSenderText, senderPort, size)));
-        framed += applyTuioDatagram(datagram);
+        comm->logRx(comm->encodeText(lastSenderPrefix + QString::number(size) + QLatin1Char('B')));
+        framed += applyTuioDatagram(QByteArray::fromRawData(receiveBuffer.constData(), size));
 
         if (++drained % datagramsPerClockCheck == 0 && slice.elapsed() >= drainSliceMs)
             break;
@@ -83,6 +86,27 @@ void TuioWidget::onReadyRead()
     // Once per drain instead of per datagram: the tree waits for the burst to pause either way.
     if (framed > 0)
         treeRefreshTimer->start();
+}
+
+void TuioWidget::holdCanvasFrame()
+{
+    // A canvas paint costs about a millisecond; under a stream it would otherwise run after every
+    // drain. Its tables still change at once, only the paint waits for the frame to end.
+    if (canvasFrameTimer->isActive()) {
+        if (canvas->updatesEnabled())
+            canvas->setUpdatesEnabled(false);
+    } else {
+        canvasFrameTimer->start();
+    }
+}
+
+void TuioWidget::releaseCanvasFrame()
+{
+    if (canvas->updatesEnabled())
+        return;
+    // Re-enabling repaints the whole canvas; the next frame starts with that paint.
+    canvas->setUpdatesEnabled(true);
+    canvasFrameTimer->start();
 }
 
 void TuioWidget::processTuioMessage(const QByteArray &datagram)

@@ -64,6 +64,10 @@ TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
     treeRefreshTimer->setSingleShot(true);
     treeRefreshTimer->setInterval(50);
     connect(treeRefreshTimer, &QTimer::timeout, this, &TuioWidget::refreshObjectTree);
+    canvasFrameTimer = new QTimer(this);
+    canvasFrameTimer->setSingleShot(true);
+    canvasFrameTimer->setInterval(16);
+    connect(canvasFrameTimer, &QTimer::timeout, this, [this] { releaseCanvasFrame(); });
     setupUI();
 }
 

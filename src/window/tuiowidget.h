@@ -82,6 +82,9 @@ private:
     int applyTuioDatagram(const QByteArray &datagram);
     // Writes to the target fields' address; false (and reported once per run) on failure.
     bool sendDatagram(const QByteArray &datagram);
+    // Received traffic repaints the canvas at most once per frame.
+    void holdCanvasFrame();
+    void releaseCanvasFrame();
 
     QScrollArea *settingsScroll = nullptr;
     CommunicationBase *comm = nullptr;
@@ -119,7 +122,11 @@ private:
     QComboBox *languageCombo = nullptr;
     // True from a failed send until the next successful one.
     bool sendFailing = false;
-    // The text of the last sender, so a steady stream is not formatted anew per datagram.
+    // The summary prefix of the last sender, so a steady stream is not formatted anew per
+    // datagram.
     QHostAddress lastSenderAddress;
-    QString lastSenderText;
+    quint16 lastSenderPort = 0;
+    QString lastSenderPrefix;
+    QByteArray receiveBuffer;
+    QTimer *canvasFrameTimer = nullptr;
 };

@@ -1,0 +1,381 @@
+// Server mode under a steady stream: the real window on the offscreen platform (canvas shown,
+// log view live) listens on loopback while a paced sender thread sends cursor "set" datagrams
+// at fixed rates. Prints per rate what was sent, logged and decoded, the kernel's receive-buffer
+// drops, the GUI thread's CPU share and the longest stall of its event loop; then the cost of
+// each step of the receive path on its own.
+// Run from a Release build: ./bench_traffic [--quick]
+
+#include "canvas/touchcanvas.h"
+#include "comm/communicationbase.h"
+#include "comm/logviewwidget.h"
+#include "tuio/tuiodecoder.h"
+#include "tuio/tuiomessages.h"
+#include "window/tuiowidget.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int sessions = 10;
+
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+// UDP datagrams the kernel dropped for a full receive buffer, machine-wide.
+long long udpReceiveBufferErrors()
+{
+    QFile snmp(QStringLiteral("/proc/net/snmp"));
+    if (!snmp.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = snmp.readAll().split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
+        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
+        const qsizetype column = names.indexOf("RcvbufErrors");
+        return column < 0 ? -1 : values.value(column).toLongLong();
+    }
+    return -1;
+}
+
+// Datagram `seq` carries its own number in its position: x = (seq % 1000) / 1000,
+// y = (seq / 1000) / 1000, so the receiving tables tell which set came in last.
+QByteArray datagramFor(int seq)
+{
+    return buildCursorSet(seq % sessions, float(seq % 1000) / 1000.0f, float(seq / 1000) / 1000.0f);
+}
+
+int seqOf(const TuioCursorRecord &record)
+{
+    return int(record.x * 1000.0f + 0.5f) + 1000 * int(record.y * 1000.0f + 0.5f);
+}
+
+// Sends `count` datagrams at `rate` per second to 127.0.0.1:port from its own thread, pacing by
+// busy-waiting on the steady clock so bursts do not bunch up.
+class PacedSender
+{
+public:
+    PacedSender(quint16 port, int rate, int count, const std::vector<QByteArray> &datagrams)
+    {
+        thread = std::thread([=, &datagrams] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            using clock = std::chrono::steady_clock;
+            const auto start = clock::now();
+            const double period = 1e9 / rate;
+            for (int i = 0; i < count; ++i) {
+                const auto due = start + std::chrono::nanoseconds(qint64(period * i));
+                while (clock::now() < due) {
+                }
+                const QByteArray &d = datagrams[size_t(i)];
+                if (::sendto(fd, d.constData(), size_t(d.size()), 0,
+                             reinterpret_cast<const sockaddr *>(&to), sizeof to) == d.size())
+                    sent.fetch_add(1, std::memory_order_relaxed);
+            }
+            seconds = std::chrono::duration<double>(clock::now() - start).count();
+            ::close(fd);
+            done.store(true);
+        });
+    }
+    ~PacedSender() { thread.join(); }
+
+    std::atomic<int> sent{0};
+    std::atomic<bool> done{false};
+    double seconds = 0;
+
+private:
+    std::thread thread;
+};
+
+// Longest gap between ticks of a 1 ms timer on the GUI thread.
+class StallWatch : public QObject
+{
+public:
+    StallWatch()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+    }
+    void restart()
+    {
+        clock.start();
+        last = 0;
+        longest = 0;
+        timer.start(1);
+    }
+    double longestMs() const { return double(longest) / 1e6; }
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+};
+
+struct PhaseResult
+{
+    int rate = 0;
+    int sent = 0;
+    int logged = 0;
+    int decoded = 0;
+    long long kernelDrops = 0;
+    double sendSeconds = 0;
+    double guiCpuShare = 0;
+    double stallMs = 0;
+    double drainMs = 0;
+};
+
+// Per step of the receive path, the GUI thread's cost for one datagram, in microseconds.
+void printStepCosts(TuioWidget &window, int count)
+{
+    CommunicationBase *comm = window.communication();
+    TouchCanvas *canvas = window.touchCanvas();
+    const QString sender = QHostAddress(QHostAddress::LocalHost).toString();
+    std::vector<QByteArray> datagrams;
+    for (int i = 0; i < count; ++i)
+        datagrams.push_back(datagramFor(i));
+
+    auto measure = [count](const char *what, auto &&step) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < count; ++i)
+            step(i);
+        std::printf("  %-44s %7.2f us\n", what, double(clock.nsecsElapsed()) / 1e3 / count);
+    };
+    std::printf("\nReceive path, GUI-thread cost per datagram (%d datagrams, no socket):\n", count);
+    measure("summary text + encodeText", [&](int i) {
+        volatile qsizetype n =
+            comm->encodeText(datagramSummaryText(sender, 50000, 52 + i % 3)).size();
+        (void)n;
+    });
+    measure("logRx (store, log view queue, counters)", [&](int i) {
+        comm->logRx(comm->encodeText(datagramSummaryText(sender, 50000, 52 + i % 3)));
+    });
+    TuioCursorTable cursors;
+    TuioObjectTable objects;
+    measure("decode into tables only",
+            [&](int i) { decodeTuioDatagram(datagrams[size_t(i)], cursors, objects, nullptr); });
+    measure("canvas updateTuioCursor (repaint request)",
+            [&](int i) { canvas->updateTuioCursor(i % sessions, 0.5f, 0.5f); });
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const int paints = std::max(count / 50, 100);
+        for (int i = 0; i < paints; ++i)
+            canvas->repaint();
+        std::printf("  %-44s %7.2f us\n", "one canvas paint (10 cursors), for scale",
+                    double(clock.nsecsElapsed()) / 1e3 / paints);
+    }
+    QTimer *tree = window.treeTimer();
+    measure("tree refresh timer restart", [&](int) { tree->start(); });
+    tree->stop();
+    QCoreApplication::processEvents();
+}
+
+// The whole receive path without painting: a batch queued in the kernel, then drained by the
+// window's ready-read slot called directly.
+void printDrainCost(TuioWidget &window, quint16 port, int batch, int rounds)
+{
+    CommunicationBase *comm = window.communication();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    qint64 nanos = 0;
+    int drained = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QCoreApplication::processEvents();
+        for (int i = 0; i < batch; ++i) {
+            const QByteArray d = datagramFor(i);
+            ::sendto(fd, d.constData(), size_t(d.size()), 0,
+                     reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        }
+        const qint64 before = comm->rxBytes();
+        QElapsedTimer clock;
+        clock.start();
+        while (window.udpSocket()->hasPendingDatagrams())
+            QMetaObject::invokeMethod(&window, "onReadyRead", Qt::DirectConnection);
+        nanos += clock.nsecsElapsed();
+        drained += comm->rxBytes() > before ? batch : 0;
+    }
+    ::close(fd);
+    std::printf("\nWhole receive path without painting (onReadyRead on %d queued datagrams, %d "
+                "rounds): %.2f us per datagram\n",
+                batch, rounds, double(nanos) / 1e3 / std::max(drained, 1));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    const double phaseSeconds = quick ? 1.0 : 4.0;
+
+    TuioWidget window;
+    window.show();
+    QCoreApplication::processEvents();
+
+    quint16 port = 0;
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        port = probe.localPort();
+    }
+    window.findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
+    QPushButton *listenButton = nullptr;
+    const auto buttons = window.findChildren<QPushButton *>(QStringLiteral("accentButton"));
+    for (QPushButton *button : buttons)
+        if (button->text() == QStringLiteral("开始监听"))
+            listenButton = button;
+    if (listenButton)
+        listenButton->click();
+    if (!window.isRunning()) {
+        std::fprintf(stderr, "could not listen on port %u\n", unsigned(port));
+        return 1;
+    }
+    const qint64 buffer = window.udpSocket()
+                              ->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption)
+                              .toLongLong();
+    QFile rmemMax(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    const QByteArray rmem = rmemMax.open(QIODevice::ReadOnly) ? rmemMax.readAll().trimmed() : "?";
+    std::printf("Receive buffer: asked 8388608 B, socket reports %lld B (net.core.rmem_max %s; "
+                "Linux reports twice the granted size)\n",
+                buffer, rmem.constData());
+
+    CommunicationBase *comm = window.communication();
+    auto *logView = window.findChild<LogViewWidget *>();
+    int logged = 0;
+    int decoded = 0;
+    int lastSeq = -1;
+    // Each Rx entry is logged just before its datagram is decoded, so at every entry the tables
+    // show whether the previous datagram's set came through.
+    auto noteDecoded = [&] {
+        int latest = -1;
+        for (const TuioCursorRecord &record : window.receivedCursors())
+            latest = std::max(latest, seqOf(record));
+        if (latest > lastSeq) {
+            ++decoded;
+            lastSeq = latest;
+        }
+    };
+    QObject::connect(comm, &CommunicationBase::logEntryAdded, &window, [&](const LogEntry &entry) {
+        if (entry.direction != LogEntry::Rx)
+            return;
+        ++logged;
+        noteDecoded();
+    });
+
+    StallWatch stalls;
+    std::vector<PhaseResult> results;
+    for (int rate : {10000, 20000, 50000}) {
+        const int count = int(rate * phaseSeconds);
+        std::vector<QByteArray> datagrams;
+        datagrams.reserve(size_t(count));
+        for (int i = 0; i < count; ++i)
+            datagrams.push_back(datagramFor(i));
+        // The tables keep the previous phase's highest numbers; start them afresh.
+        listenButton->click();
+        listenButton->click();
+        while (logView && logView->pendingCount() > 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        logged = 0;
+        decoded = 0;
+        lastSeq = -1;
+
+        PhaseResult r;
+        r.rate = rate;
+        const long long dropsBefore = udpReceiveBufferErrors();
+        const double cpuBefore = threadCpuMs();
+        QElapsedTimer wall;
+        wall.start();
+        stalls.restart();
+        {
+            PacedSender sender(port, rate, count, datagrams);
+            // A real event loop, so the GUI thread sleeps whenever it has nothing to do; a
+            // 10 ms check ends it once everything arrived, or nothing new came for 500 ms.
+            QEventLoop loop;
+            QTimer check;
+            qint64 sentAt = -1;
+            int seen = -1;
+            QElapsedTimer quiet;
+            quiet.start();
+            QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+                if (logged != seen) {
+                    seen = logged;
+                    quiet.restart();
+                }
+                if (!sender.done.load())
+                    return;
+                if (sentAt < 0)
+                    sentAt = wall.elapsed();
+                if (logged >= sender.sent.load() || quiet.elapsed() >= 500)
+                    loop.quit();
+            });
+            check.start(10);
+            loop.exec();
+            r.drainMs = double(wall.elapsed() - sentAt);
+            r.sent = sender.sent.load();
+            r.sendSeconds = sender.seconds;
+        }
+        noteDecoded();
+        r.guiCpuShare = (threadCpuMs() - cpuBefore) / double(wall.elapsed());
+        r.stallMs = stalls.longestMs();
+        r.logged = logged;
+        r.decoded = decoded;
+        r.kernelDrops = udpReceiveBufferErrors() - dropsBefore;
+        results.push_back(r);
+    }
+
+    std::printf("\n%8s %9s %9s %9s %9s %9s %8s %9s %9s\n", "rate/s", "sent", "logged", "decoded",
+                "lost", "kdrops", "gui cpu", "stall ms", "drain ms");
+    for (const PhaseResult &r : results)
+        std::printf("%8d %9d %9d %9d %9d %9lld %7.0f%% %9.1f %9.0f\n", r.rate, r.sent, r.logged,
+                    r.decoded, r.sent - r.logged, r.kernelDrops, r.guiCpuShare * 100.0, r.stallMs,
+                    r.drainMs);
+    for (const PhaseResult &r : results)
+        if (r.sendSeconds > phaseSeconds * 1.05)
+            std::printf("note: the sender needed %.2f s for %d/s (pacing fell behind)\n",
+                        r.sendSeconds, r.rate);
+
+    printDrainCost(window, port, 4000, quick ? 3 : 10);
+    // Let a held canvas frame end, so the step costs below include real repaint requests.
+    while (!window.touchCanvas()->updatesEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    printStepCosts(window, quick ? 20000 : 100000);
+    return 0;
+}
