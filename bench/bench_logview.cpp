@@ -12,21 +12,21 @@
 #include <QFile>
 #include <QListWidget>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
 
 double threadCpuMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 double rssMb()
