@@ -556,6 +556,7 @@ void TestTouchCanvasPaint::unusablePositionsAreCountedNotDrawn_data()
     // A usable position with an angle that cannot turn anything.
     QTest::newRow("NaN angle") << 0.5f << 0.25f << nan;
     QTest::newRow("inf angle") << 0.5f << 0.25f << inf;
+    QTest::newRow("angle too large to turn by") << 0.5f << 0.25f << 1e37f;
 }
 
 void TestTouchCanvasPaint::unusablePositionsAreCountedNotDrawn()

@@ -29,6 +29,9 @@ constexpr double CullMargin = 64.0;
 
 constexpr int GridBand = 64;
 
+// Radians to the painter's degrees, in single precision.
+constexpr float DegreesPerRadian = 57.29578f;
+
 // Side of the scratch image for translucent fills; the largest glyph (a halo) needs 86 pixels.
 constexpr int ScratchSize = 96;
 
@@ -163,12 +166,18 @@ QRect enclosingPixels(double cx, double cy, double radius)
     return QRect(left, top, right - left, bottom - top);
 }
 
+// Whether the painter can turn by this many radians (the turn in degrees must be finite too).
+bool turnable(float angle)
+{
+    return std::isfinite(angle * DegreesPerRadian);
+}
+
 // The frame of a glyph centred at (x, y) and turned clockwise by angle radians.
 QTransform placed(double x, double y, float angle)
 {
     QTransform transform = QTransform::fromTranslate(x, y);
     if (angle != 0)
-        transform.rotate(angle * 57.29578f);
+        transform.rotate(angle * DegreesPerRadian);
     return transform;
 }
 
@@ -548,7 +557,7 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         const ReceivedObject &object = it.value();
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
-        if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
+        if (!onCanvas(px, py, W, H) || !turnable(object.angle))
             continue;
 
         QRadialGradient glow(QPointF(px, py), 36.4);
@@ -574,7 +583,7 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     for (const SimObject &object : std::as_const(m_simObjects)) {
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
-        if (!onCanvas(px, py, W, H) || !std::isfinite(object.angle))
+        if (!onCanvas(px, py, W, H) || !turnable(object.angle))
             continue;
         const QTransform frame = placed(px, py, object.angle);
         fillTranslucent(painter, scratch, halo, placed(px, py, 0), QColor(0, 212, 255, 40));
