@@ -3,7 +3,7 @@
 // at fixed rates. Prints per rate what was sent, logged and decoded, the kernel's receive-buffer
 // drops, the GUI thread's CPU share and the longest stall of its event loop; then the cost of
 // each step of the receive path on its own.
-// Run from a Release build: ./bench_traffic [--quick]
+// Run from a Release build: ./bench_traffic [--quick] [--spin] [--rates 10000,20000,50000]
 
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
@@ -74,12 +74,15 @@ int seqOf(const TuioCursorRecord &record)
     return int(record.x * 1000.0f + 0.5f) + 1000 * int(record.y * 1000.0f + 0.5f);
 }
 
-// Sends `count` datagrams at `rate` per second to 127.0.0.1:port from its own thread, pacing by
-// busy-waiting on the steady clock so bursts do not bunch up.
+// Sends `count` datagrams at `rate` per second to 127.0.0.1:port from its own thread: datagram i
+// is due at start + i / rate. Pacing either spins on the steady clock (one datagram at a time,
+// but the thread takes a whole core) or sleeps until the next one is due and then sends all that
+// are due (short bursts, leaving the core free as a tracker on another machine would).
 class PacedSender
 {
 public:
-    PacedSender(quint16 port, int rate, int count, const std::vector<QByteArray> &datagrams)
+    PacedSender(quint16 port, int rate, int count, bool spin,
+                const std::vector<QByteArray> &datagrams)
     {
         thread = std::thread([=, &datagrams] {
             const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -90,14 +93,25 @@ public:
             using clock = std::chrono::steady_clock;
             const auto start = clock::now();
             const double period = 1e9 / rate;
-            for (int i = 0; i < count; ++i) {
-                const auto due = start + std::chrono::nanoseconds(qint64(period * i));
-                while (clock::now() < due) {
+            auto due = [&](int i) { return start + std::chrono::nanoseconds(qint64(period * i)); };
+            int i = 0;
+            while (i < count) {
+                if (spin) {
+                    while (clock::now() < due(i)) {
+                    }
+                } else {
+                    std::this_thread::sleep_until(due(i));
                 }
-                const QByteArray &d = datagrams[size_t(i)];
-                if (::sendto(fd, d.constData(), size_t(d.size()), 0,
-                             reinterpret_cast<const sockaddr *>(&to), sizeof to) == d.size())
-                    sent.fetch_add(1, std::memory_order_relaxed);
+                const auto now = clock::now();
+                int burst = 0;
+                while (i < count && due(i) <= now) {
+                    const QByteArray &d = datagrams[size_t(i++)];
+                    ++burst;
+                    if (::sendto(fd, d.constData(), size_t(d.size()), 0,
+                                 reinterpret_cast<const sockaddr *>(&to), sizeof to) == d.size())
+                        sent.fetch_add(1, std::memory_order_relaxed);
+                }
+                longestBurst = std::max(longestBurst, burst);
             }
             seconds = std::chrono::duration<double>(clock::now() - start).count();
             ::close(fd);
@@ -109,12 +123,14 @@ public:
     std::atomic<int> sent{0};
     std::atomic<bool> done{false};
     double seconds = 0;
+    int longestBurst = 0;
 
 private:
     std::thread thread;
 };
 
-// Longest gap between ticks of a 1 ms timer on the GUI thread.
+// Longest gap between ticks of a 1 ms timer on the GUI thread, and how much of it the thread
+// itself spent on the CPU: a gap with little CPU is the machine running something else.
 class StallWatch : public QObject
 {
 public:
@@ -123,24 +139,38 @@ public:
         timer.setTimerType(Qt::PreciseTimer);
         connect(&timer, &QTimer::timeout, this, [this] {
             const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
+            const double cpu = threadCpuMs();
+            if (now - last > longest) {
+                longest = now - last;
+                longestCpuMs = cpu - lastCpu;
+            }
+            longestBusyMs = std::max(longestBusyMs, cpu - lastCpu);
             last = now;
+            lastCpu = cpu;
         });
     }
     void restart()
     {
         clock.start();
         last = 0;
+        lastCpu = threadCpuMs();
         longest = 0;
+        longestCpuMs = 0;
+        longestBusyMs = 0;
         timer.start(1);
     }
     double longestMs() const { return double(longest) / 1e6; }
+    double cpuInLongestMs() const { return longestCpuMs; }
+    double longestBusyStretchMs() const { return longestBusyMs; }
 
 private:
     QTimer timer;
     QElapsedTimer clock;
     qint64 last = 0;
+    double lastCpu = 0;
     qint64 longest = 0;
+    double longestCpuMs = 0;
+    double longestBusyMs = 0;
 };
 
 struct PhaseResult
@@ -153,7 +183,10 @@ struct PhaseResult
     double sendSeconds = 0;
     double guiCpuShare = 0;
     double stallMs = 0;
+    double stallCpuMs = 0;
+    double busyMs = 0;
     double drainMs = 0;
+    int burst = 0;
 };
 
 // Per step of the receive path, the GUI thread's cost for one datagram, in microseconds.
@@ -182,6 +215,16 @@ void printStepCosts(TuioWidget &window, int count)
     measure("logRx (store, log view queue, counters)", [&](int i) {
         comm->logRx(comm->encodeText(datagramSummaryText(sender, 50000, 52 + i % 3)));
     });
+    if (auto *logView = window.findChild<LogViewWidget *>()) {
+        // What the entries just logged cost later, when the view turns them into rows.
+        QElapsedTimer clock;
+        clock.start();
+        const int rows = logView->pendingCount();
+        while (logView->pendingCount() > 0)
+            logView->flushPendingItems();
+        std::printf("  %-44s %7.2f us\n", "log view: queued entry to row (flush)",
+                    double(clock.nsecsElapsed()) / 1e3 / std::max(rows, 1));
+    }
     TuioCursorTable cursors;
     TuioObjectTable objects;
     measure("decode into tables only",
@@ -223,16 +266,16 @@ void printDrainCost(TuioWidget &window, quint16 port, int batch, int rounds)
                      reinterpret_cast<const sockaddr *>(&to), sizeof to);
         }
         const qint64 before = comm->rxBytes();
-        QElapsedTimer clock;
-        clock.start();
+        // Thread CPU time: on a shared machine the wall clock also counts other processes.
+        const double cpuBefore = threadCpuMs();
         while (window.udpSocket()->hasPendingDatagrams())
             QMetaObject::invokeMethod(&window, "onReadyRead", Qt::DirectConnection);
-        nanos += clock.nsecsElapsed();
+        nanos += qint64((threadCpuMs() - cpuBefore) * 1e6);
         drained += comm->rxBytes() > before ? batch : 0;
     }
     ::close(fd);
     std::printf("\nWhole receive path without painting (onReadyRead on %d queued datagrams, %d "
-                "rounds): %.2f us per datagram\n",
+                "rounds): %.2f us GUI-thread CPU per datagram\n",
                 batch, rounds, double(nanos) / 1e3 / std::max(drained, 1));
 }
 
@@ -245,6 +288,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     const double phaseSeconds = quick ? 1.0 : 4.0;
+    const bool spin = app.arguments().contains(QStringLiteral("--spin"));
 
     TuioWidget window;
     window.show();
@@ -302,7 +346,15 @@ int main(int argc, char **argv)
 
     StallWatch stalls;
     std::vector<PhaseResult> results;
-    for (int rate : {10000, 20000, 50000}) {
+    QList<int> rates{10000, 20000, 50000};
+    const qsizetype ratesAt = app.arguments().indexOf(QStringLiteral("--rates"));
+    if (ratesAt >= 0) {
+        rates.clear();
+        for (const QString &r : app.arguments().value(ratesAt + 1).split(QLatin1Char(',')))
+            if (r.toInt() > 0)
+                rates << r.toInt();
+    }
+    for (int rate : std::as_const(rates)) {
         const int count = int(rate * phaseSeconds);
         std::vector<QByteArray> datagrams;
         datagrams.reserve(size_t(count));
@@ -325,7 +377,7 @@ int main(int argc, char **argv)
         wall.start();
         stalls.restart();
         {
-            PacedSender sender(port, rate, count, datagrams);
+            PacedSender sender(port, rate, count, spin, datagrams);
             // A real event loop, so the GUI thread sleeps whenever it has nothing to do; a
             // 10 ms check ends it once everything arrived, or nothing new came for 500 ms.
             QEventLoop loop;
@@ -351,22 +403,33 @@ int main(int argc, char **argv)
             r.drainMs = double(wall.elapsed() - sentAt);
             r.sent = sender.sent.load();
             r.sendSeconds = sender.seconds;
+            r.burst = sender.longestBurst;
         }
         noteDecoded();
         r.guiCpuShare = (threadCpuMs() - cpuBefore) / double(wall.elapsed());
         r.stallMs = stalls.longestMs();
+        r.stallCpuMs = stalls.cpuInLongestMs();
+        r.busyMs = stalls.longestBusyStretchMs();
         r.logged = logged;
         r.decoded = decoded;
         r.kernelDrops = udpReceiveBufferErrors() - dropsBefore;
         results.push_back(r);
     }
 
-    std::printf("\n%8s %9s %9s %9s %9s %9s %8s %9s %9s\n", "rate/s", "sent", "logged", "decoded",
-                "lost", "kdrops", "gui cpu", "stall ms", "drain ms");
+    std::printf("\nSender pacing: %s\n", spin ? "busy-wait, one datagram at a time"
+                                              : "sleep until due, then send all that are due");
+    std::printf("%7s %8s %8s %8s %6s %6s %7s %9s %12s %9s %8s %6s\n", "rate/s", "sent", "logged",
+                "decoded", "lost", "kdrop", "gui cpu", "stall ms", "(its cpu ms)", "busy ms",
+                "drain ms", "burst");
     for (const PhaseResult &r : results)
-        std::printf("%8d %9d %9d %9d %9d %9lld %7.0f%% %9.1f %9.0f\n", r.rate, r.sent, r.logged,
-                    r.decoded, r.sent - r.logged, r.kernelDrops, r.guiCpuShare * 100.0, r.stallMs,
-                    r.drainMs);
+        std::printf("%7d %8d %8d %8d %6d %6lld %6.0f%% %9.1f %12.1f %9.1f %8.0f %6d\n", r.rate,
+                    r.sent, r.logged, r.decoded, r.sent - r.logged, r.kernelDrops,
+                    r.guiCpuShare * 100.0, r.stallMs, r.stallCpuMs, r.busyMs, r.drainMs, r.burst);
+    std::printf(
+        "stall: longest gap between 1 ms timer ticks; its cpu: GUI-thread CPU time within "
+        "that gap;\nbusy: longest GUI-thread CPU time between two ticks; kdrop: "
+        "machine-wide UDP receive-buffer drops;\nburst: most datagrams the sender sent at one "
+        "wake-up\n");
     for (const PhaseResult &r : results)
         if (r.sendSeconds > phaseSeconds * 1.05)
             std::printf("note: the sender needed %.2f s for %d/s (pacing fell behind)\n",

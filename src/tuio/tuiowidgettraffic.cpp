@@ -67,7 +67,9 @@ void TuioWidget::onReadyRead()
     // be asked first.
     if (receiveBuffer.size() != maxDatagramSize)
         receiveBuffer = QByteArray(maxDatagramSize, Qt::Uninitialized);
-    while (socket && socket->hasPendingDatagrams()) {
+    // Read until the socket reports nothing left (-1): asking hasPendingDatagrams() first would
+    // cost a second system call per datagram.
+    while (socket) {
         const qint64 size =
             socket->readDatagram(receiveBuffer.data(), receiveBuffer.size(), &sender, &senderPort);
         if (size < 0)
