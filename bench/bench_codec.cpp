@@ -1,5 +1,6 @@
 // Framing and decoding rate of TUIO datagrams through the OSC codec.
 #include "tuio/osccodec.h"
+#include "tuio/tuiomessages.h"
 
 #include <QElapsedTimer>
 
@@ -8,16 +9,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray cursorSet(qint32 sid, float x, float y)
-{
-    QByteArray args;
-    appendOscString(args, QStringLiteral("set"));
-    appendInt32(args, sid);
-    for (float v : {x, y, 0.0f, 0.0f, 0.0f})
-        appendFloat32(args, v);
-    return buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",sifffff"), args);
-}
 
 // What the receiver does with one datagram: frame, command, then the fields.
 double decodeOnce(const QByteArray &datagram, const QString &profile, const QString &set)
@@ -52,7 +43,7 @@ template <typename Work> double bestRate(int rounds, int perRound, Work work)
 
 int main()
 {
-    const QByteArray datagram = cursorSet(7, 0.5f, 0.25f);
+    const QByteArray datagram = buildCursorSet(7, 0.5f, 0.25f);
     const QString profile = QStringLiteral("/tuio/2Dcur");
     const QString set = QStringLiteral("set");
     std::printf("datagram size: %d bytes\n", int(datagram.size()));
@@ -67,15 +58,15 @@ int main()
     // Fresh bytes per datagram, as a socket read would deliver them.
     std::vector<QByteArray> fresh;
     for (int i = 0; i < 1024; ++i)
-        fresh.push_back(cursorSet(i, i / 1024.0f, 1.0f - i / 1024.0f));
+        fresh.push_back(buildCursorSet(i, i / 1024.0f, 1.0f - i / 1024.0f));
     const double freshRate = bestRate(5, perRound, [&](int i) {
         sink = sink + decodeOnce(fresh[size_t(i & 1023)], profile, set);
     });
     std::printf("frame + decode, 1024 distinct datagrams: %.2f M datagrams/s\n", freshRate / 1e6);
 
     volatile qsizetype built = 0;
-    const double buildRate =
-        bestRate(5, perRound / 2, [&](int i) { built = built + cursorSet(i, 0.5f, 0.25f).size(); });
+    const double buildRate = bestRate(
+        5, perRound / 2, [&](int i) { built = built + buildCursorSet(i, 0.5f, 0.25f).size(); });
     std::printf("build 52-byte cursor set: %.2f M messages/s\n", buildRate / 1e6);
     return sink == -1.0 ? 1 : 0;
 }

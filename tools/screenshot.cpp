@@ -1,7 +1,7 @@
 // Renders the real window with live traffic into a PNG, for the README.
 // Usage: tactora_screenshot OUTPUT.png
 #include "app/startup.h"
-#include "tuio/osccodec.h"
+#include "tuio/tuiomessages.h"
 #include "window/tuiowidget.h"
 
 #include <QApplication>
@@ -11,31 +11,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtMath>
-
-namespace {
-
-QByteArray cursorSet(int sid, float x, float y)
-{
-    QByteArray args;
-    appendOscString(args, QStringLiteral("set"));
-    appendInt32(args, sid);
-    for (float v : {x, y, 0.0f, 0.0f, 0.0f})
-        appendFloat32(args, v);
-    return buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",sifffff"), args);
-}
-
-QByteArray objectSet(int sid, int cid, float x, float y, float angle)
-{
-    QByteArray args;
-    appendOscString(args, QStringLiteral("set"));
-    appendInt32(args, sid);
-    appendInt32(args, cid);
-    for (float v : {x, y, angle, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f})
-        appendFloat32(args, v);
-    return buildOscMessage(QStringLiteral("/tuio/2Dobj"), QStringLiteral(",siiffffffff"), args);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -58,15 +33,18 @@ int main(int argc, char *argv[])
     QUdpSocket tracker;
     int frame = 0;
     QTimer feeder;
+    const auto send = [&](const QByteArray &datagram) {
+        tracker.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
+    };
     QObject::connect(&feeder, &QTimer::timeout, [&] {
         const float t = frame * 0.05f;
-        tracker.writeDatagram(cursorSet(1, 0.30f + 0.08f * qCos(t), 0.45f + 0.08f * qSin(t)),
-                              QHostAddress::LocalHost, port);
-        tracker.writeDatagram(cursorSet(2, 0.62f, 0.70f - 0.01f * frame), QHostAddress::LocalHost,
-                              port);
-        tracker.writeDatagram(objectSet(7, 3, 0.70f, 0.35f, 0.6f + t), QHostAddress::LocalHost,
-                              port);
-        tracker.writeDatagram(objectSet(9, 12, 0.45f, 0.72f, 1.2f), QHostAddress::LocalHost, port);
+        // A pinch of two fingers, a third finger sliding, and three tagged objects.
+        send(buildCursorSet(1, 0.30f + 0.10f * qCos(t), 0.40f + 0.10f * qSin(t)));
+        send(buildCursorSet(2, 0.30f - 0.10f * qCos(t), 0.40f - 0.10f * qSin(t)));
+        send(buildCursorSet(5, 0.20f + 0.006f * frame, 0.80f));
+        send(buildObjectSet(7, 3, 0.70f, 0.30f, 0.6f + t));
+        send(buildObjectSet(9, 12, 0.55f, 0.65f, 1.2f));
+        send(buildObjectSet(12, 40, 0.82f, 0.72f, 0.3f));
         ++frame;
     });
     feeder.start(30);
