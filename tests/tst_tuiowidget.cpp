@@ -1,12 +1,16 @@
+#include "i18n/uilanguage.h"
 #include "window/tuiowidget.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QUdpSocket>
 #include <QtTest>
 
 // The window as it opens: frame, settings column, fields, style hooks and visibility.
@@ -24,6 +28,7 @@ private slots:
     void styledObjectNames_data();
     void styledObjectNames();
     void visibleAtStart();
+    void statusFollowsLanguageSwitchBack();
 
 private:
     TuioWidget *window = nullptr;
@@ -162,6 +167,30 @@ void TestTuioWidget::visibleAtStart()
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("connStatus"))->text(),
              QStringLiteral("⚫ 未启动"));
     QCOMPARE(window->findChild<QTabWidget *>()->currentIndex(), 0);
+}
+
+// The label must name the state the tool is in, not the one remembered at the first switch.
+void TestTuioWidget::statusFollowsLanguageSwitchBack()
+{
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+    const int port = probe.localPort();
+    probe.close();
+    window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
+    QComboBox *language = nullptr;
+    for (QComboBox *combo : window->findChildren<QComboBox *>())
+        if (combo->itemText(1) == QLatin1String("English"))
+            language = combo;
+    auto *status = window->findChild<QLabel *>(QStringLiteral("connStatus"));
+
+    language->setCurrentIndex(1);
+    QCOMPARE(status->text(), QStringLiteral("⚫ Stopped"));
+    window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
+    QVERIFY(window->isRunning());
+    QCOMPARE(status->text(), QStringLiteral("🟢 Listening"));
+    language->setCurrentIndex(0);
+    QCOMPARE(status->text(), QStringLiteral("🟢 监听中"));
+    QVERIFY(status->styleSheet().contains(QStringLiteral("#10B981")));
 }
 
 QTEST_MAIN(TestTuioWidget)

@@ -190,8 +190,12 @@ void TuioWidget::setupUI()
     language.retranslateWidgetTree(this);
     QPointer<TuioWidget> self(this);
     language.addListener([self] {
-        if (self)
-            UiLanguage::instance().retranslateWidgetTree(self);
+        if (!self)
+            return;
+        UiLanguage::instance().retranslateWidgetTree(self);
+        // A switch back would otherwise restore the status text of the first switch, which can
+        // name a state the tool has long left.
+        self->updateConnectionStatus();
     });
 }
 
