@@ -1,3 +1,4 @@
+#include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
 #include "window/tuiowidget.h"
 
@@ -169,7 +170,7 @@ void TestTuioWidget::visibleAtStart()
     QCOMPARE(window->findChild<QTabWidget *>()->currentIndex(), 0);
 }
 
-// The label must name the state the tool is in, not the one remembered at the first switch.
+// Live texts name the state the tool is in, not the one remembered at the first switch.
 void TestTuioWidget::statusFollowsLanguageSwitchBack()
 {
     QUdpSocket probe;
@@ -184,12 +185,16 @@ void TestTuioWidget::statusFollowsLanguageSwitchBack()
     auto *status = window->findChild<QLabel *>(QStringLiteral("connStatus"));
 
     language->setCurrentIndex(1);
-    QCOMPARE(status->text(), QStringLiteral("⚫ Stopped"));
+    QCOMPARE(status->text(), QStringLiteral("⚫ 未启动")); // no entry, and not yet set by a start
+    QVERIFY(status->styleSheet().isEmpty());
     window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
     QVERIFY(window->isRunning());
     QCOMPARE(status->text(), QStringLiteral("🟢 Listening"));
+    window->communication()->logRx("abc");
     language->setCurrentIndex(0);
     QCOMPARE(status->text(), QStringLiteral("🟢 监听中"));
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("rxLabel"))->text(),
+             QStringLiteral("RX: 3 bytes"));
     QVERIFY(status->styleSheet().contains(QStringLiteral("#10B981")));
 }
 

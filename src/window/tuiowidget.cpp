@@ -193,9 +193,7 @@ void TuioWidget::setupUI()
         if (!self)
             return;
         UiLanguage::instance().retranslateWidgetTree(self);
-        // A switch back would otherwise restore the status text of the first switch, which can
-        // name a state the tool has long left.
-        self->updateConnectionStatus();
+        self->refreshLiveTexts();
     });
 }
 
@@ -341,15 +339,13 @@ void TuioWidget::startConnection()
         socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port),
                      QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
         if (socket->state() != QAbstractSocket::BoundState) {
-            // The box runs a nested loop; the window may not survive it.
-            QPointer<TuioWidget> self(this);
-            QPointer<QUdpSocket> failed(socket);
-            QMessageBox::critical(this, QStringLiteral("绑定失败"), socket->errorString(),
+            QUdpSocket *failed = socket;
+            QMessageBox::critical(this, QStringLiteral("绑定失败"), failed->errorString(),
                                   QMessageBox::Ok);
-            if (!self)
-                return;
-            delete failed.data();
-            socket = nullptr;
+            delete failed;
+            // The box's nested loop may have let another start take the field meanwhile.
+            if (socket == failed)
+                socket = nullptr;
             return;
         }
         // A burst from a tracker must queue in the kernel while the GUI thread paints.
@@ -362,9 +358,9 @@ void TuioWidget::startConnection()
         if (localPort > 0)
             socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort));
         running = true;
+        // One pass: a "%2" typed into the host field stays as typed.
         comm->logSystem(QStringLiteral("TUIO客户端 -> %1:%2")
-                            .arg(targetHostEdit->text())
-                            .arg(targetPortSpin->value()));
+                            .arg(targetHostEdit->text(), QString::number(targetPortSpin->value())));
     }
     updateStartButtons();
     updateConnectionStatus();
@@ -439,6 +435,19 @@ void TuioWidget::updateStartButtons()
         button->setObjectName(QStringLiteral("accentButton"));
         button->setStyleSheet(QString());
     }
+}
+
+void TuioWidget::refreshLiveTexts()
+{
+    // A switch back restores the texts remembered at the first switch, which can name a state or
+    // a count the tool has long left. Until the first start the status label keeps its created
+    // text and look.
+    auto *status = findChild<QLabel *>(QStringLiteral("connStatus"));
+    if (status && !status->styleSheet().isEmpty())
+        updateConnectionStatus();
+    objectCountLabel->setText(QStringLiteral("物体: %1").arg(canvas->simObjects().size()));
+    anchorCountLabel->setText(QStringLiteral("锚点: %1").arg(canvas->anchors().size()));
+    logView->onCountersUpdated();
 }
 
 void TuioWidget::updateConnectionStatus()

@@ -64,6 +64,7 @@ private:
 
     void updateStartButtons();
     void updateConnectionStatus();
+    void refreshLiveTexts();
     void updateSimControls();
     void refreshObjectTree();
     void startConnection();
