@@ -226,7 +226,6 @@ private slots:
         QFile file(QDir(dir.path()).absoluteFilePath(path));
         if (path == "export") // replaced, not appended to
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old content") && file.flush());
-        file.close();
         CommunicationBase core;
         for (const LogEntry &entry : entries)
             core.addLogEntry(entry);

@@ -82,6 +82,7 @@ private slots:
         row("no NUL", "/tuio/2Dcur,s", "-");
         row("first NUL at 8 of 12", QByteArray("/abcdefg\0,s\0", 12), "-");
         row("type tags without NUL", set.left(20), "-");
+        row("tag area under 4 bytes", QByteArray("/ab\0,s\0", 7), "-");
         row("first NUL at 8 of 16", QByteArray("/abcdefg\0\0\0\0,s\0\0", 16), "/abcdefg|16||0|16");
         row("leading NUL", QByteArray("\0\0\0\0,s\0\0set\0", 12), "|8|set|0|12");
         row("tags without comma", QByteArray("/x\0\0sif\0", 8), "/x|8||0|8");
