@@ -12,9 +12,10 @@ constexpr qint64 MiB = 1024 * 1024;
 const char *const schemes[] = {"http", "https", "file", "javascript", "smb", "tactora-evil"};
 const QString link = QStringLiteral("https://www.tactora.example/p");
 const QString loadingText = QStringLiteral("<span style='color:#64748B;'>▶ 广告加载中...</span>");
-const QString hostile = "http://127.0.0.1/x' onclick='y'><b>in</b><a href='z&q=\"2\"";
+// A backslash before a quote would escape it for the label's parser.
+const QString hostile = "http://127.0.0.1/x\\' onclick='y'><b>in</b><a href='z&q=\"2\"";
 const QString attribute =
-    "http://127.0.0.1/x%27 onclick=%27y%27%3E%3Cb%3Ein%3C/b%3E%3Ca href=%27z&q=%222%22";
+    "http://127.0.0.1/x%5C%27 onclick=%27y%27%3E%3Cb%3Ein%3C/b%3E%3Ca href=%27z&q=%222%22";
 
 struct Reply
 {
@@ -207,6 +208,7 @@ private slots:
         QTest::newRow("720x90") << Reply{png(720, 90)} << QSize(288, 36);
         QTest::newRow("2000x40") << Reply{png(2000, 40)} << QSize(500, 10);
         QTest::newRow("100x20 kept") << Reply{png(100, 20)} << QSize(100, 20);
+        QTest::newRow("1x1000 never empty") << Reply{png(1, 1000)} << QSize(1, 36);
         QTest::newRow("8 MiB accepted") << Reply{png(100, 20, 8 * MiB)} << QSize(100, 20);
         QTest::newRow("HTTP 404") << Reply{png(100, 20), 404} << QSize(0, 0);
         QTest::newRow("not a picture") << Reply{"hello"} << QSize(0, 0);
@@ -286,6 +288,21 @@ private slots:
         opened.clear(); // the label's own link handling follows the same rule
         emit label->linkActivated(target);
         QCOMPARE(opened, expected);
+    }
+
+    // A real click anywhere on the strip, the title included, opens the link once.
+    void aClickOpensOnce()
+    {
+        serve({ad("一个相当长的标题", link)});
+        makeBanner();
+        QTRY_VERIFY(label->text() != loadingText);
+        banner->resize(400, 40);
+        banner->show();
+        QVERIFY(QTest::qWaitForWindowExposed(banner.get()));
+        int clicks = 0;
+        for (int x = 2; x < 200; x += 6, ++clicks)
+            QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(x, label->height() / 2));
+        QCOMPARE(opened.size(), clicks);
     }
 
     void languageSwitchKeepsTheShownAnnouncement()

@@ -24,6 +24,9 @@ namespace {
 constexpr int rotationIntervalMs = 5000;
 constexpr int maxPictureHeight = 36;
 constexpr int maxPictureWidth = 500;
+// A strip rotates a handful of announcements; a list of thousands is no announcement list, and
+// each one may cost a picture download.
+constexpr int maxAds = 50;
 
 const char *const imageUrlProperty = "adImageUrl";
 const char *const imageRequestProperty = "isImageRequest";
@@ -66,11 +69,24 @@ QString attributeSafeLink(const QString &link)
         case '>':
             safe += QLatin1String("%3E");
             break;
+        case '\\':
+            // The label's parser lets a backslash escape the closing quote.
+            safe += QLatin1String("%5C");
+            break;
         default:
             safe += c;
         }
     }
     return safe;
+}
+
+// The size a picture is shown at in the strip: at most 36 high and 500 wide, never empty.
+QSize stripPictureSize(const QSize &picture)
+{
+    const int h = qMin(picture.height(), maxPictureHeight);
+    const int sourceHeight = picture.height() == 0 ? 1 : picture.height();
+    const int w = qMax(1, qMin(picture.width() * h / sourceHeight, maxPictureWidth));
+    return QSize(w, h);
 }
 
 } // namespace
@@ -192,6 +208,8 @@ void AdBanner::onAdsLoaded(QNetworkReply *reply)
         item.linkUrl = ad.value(QLatin1String("link_url")).toString();
         item.description = ad.value(QLatin1String("description")).toString();
         items.append(item);
+        if (items.size() == maxAds)
+            break;
     }
     if (items.isEmpty()) {
         showDefaultAds();
@@ -229,7 +247,11 @@ void AdBanner::onImageLoaded(QNetworkReply *reply)
     const QImage image = reader.read();
     if (image.isNull())
         return;
-    const QPixmap pixmap = QPixmap::fromImage(image);
+    // Kept at its strip size: showing it scales to that size again, which then changes nothing,
+    // and a hostile list of large pictures cannot fill memory with full-size copies.
+    const QPixmap full = QPixmap::fromImage(image);
+    const QPixmap pixmap =
+        full.scaled(stripPictureSize(full.size()), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     if (pixmap.isNull())
         return;
 
@@ -271,11 +293,8 @@ void AdBanner::showAd(int index)
         const auto cached = imageCache.constFind(item.imageUrl);
         if (cached != imageCache.constEnd()) {
             const QPixmap &picture = cached.value();
-            const int h = qMin(picture.height(), maxPictureHeight);
-            const int sourceHeight = picture.height() == 0 ? 1 : picture.height();
-            const int w = qMin(picture.width() * h / sourceHeight, maxPictureWidth);
-            const QPixmap scaled =
-                picture.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            const QPixmap scaled = picture.scaled(stripPictureSize(picture.size()),
+                                                  Qt::KeepAspectRatio, Qt::SmoothTransformation);
             QByteArray png;
             QBuffer buffer(&png);
             buffer.open(QIODevice::WriteOnly);
@@ -339,10 +358,17 @@ void AdBanner::startRotation()
 
 bool AdBanner::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == label && event->type() == QEvent::MouseButtonPress && currentIndex >= 0 &&
-        currentIndex < items.size() && !items.at(currentIndex).linkUrl.isEmpty()) {
-        // Handled even when refused, so the label cannot activate a refused link on its own.
-        openWebLink(items.at(currentIndex).linkUrl);
+    const QEvent::Type type = event->type();
+    const bool mouseButton = type == QEvent::MouseButtonPress ||
+                             type == QEvent::MouseButtonRelease ||
+                             type == QEvent::MouseButtonDblClick;
+    if (watched == label && mouseButton && currentIndex >= 0 && currentIndex < items.size() &&
+        !items.at(currentIndex).linkUrl.isEmpty()) {
+        // The press opens the link. The rest of the click is taken too: the label would activate
+        // the link under the pointer on release and open it a second time. Handled even when
+        // refused, so the label cannot activate a refused link on its own.
+        if (type == QEvent::MouseButtonPress)
+            openWebLink(items.at(currentIndex).linkUrl);
         return true;
     }
     return QWidget::eventFilter(watched, event);
