@@ -3,6 +3,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <limits>
 
 namespace {
 

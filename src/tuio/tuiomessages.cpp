@@ -4,7 +4,7 @@
 
 #include <QHostAddress>
 
-#include <cstdio>
+#include <charconv>
 
 namespace {
 
@@ -62,12 +62,24 @@ QByteArray buildObjectAlive(const QList<qint32> &sids)
     return buildAlive(objectAddress, sids);
 }
 
+namespace {
+
+// printf's "%.2f" (0.125 -> "0.12", exact binary value rounded) whatever the user's locale;
+// QString::asprintf rounds ties away from zero and snprintf follows LC_NUMERIC.
+QString fixed2(float value)
+{
+    char text[64];
+    const auto result =
+        std::to_chars(text, text + sizeof text, double(value), std::chars_format::fixed, 2);
+    return QString::fromLatin1(text, int(result.ptr - text));
+}
+
+} // namespace
+
 QString cursorTxText(qint32 sid, float x, float y)
 {
-    // The C library's rounding (0.125 -> "0.12"); QString::asprintf rounds ties away from zero.
-    char text[96];
-    std::snprintf(text, sizeof text, "[TX] cursor s%d (%.2f,%.2f)", int(sid), double(x), double(y));
-    return QString::fromLatin1(text);
+    return QStringLiteral("[TX] cursor s%1 (%2,%3)")
+        .arg(QString::number(sid), fixed2(x), fixed2(y));
 }
 
 QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qsizetype size)
@@ -78,12 +90,14 @@ QString datagramSummaryText(const QString &senderAddress, quint16 senderPort, qs
 
 QString datagramSummaryPrefix(const QString &senderAddress, quint16 senderPort)
 {
-    return QStringLiteral("[%1:%2] ").arg(senderAddress).arg(senderPort);
+    return QStringLiteral("[%1:%2] ").arg(senderAddress, QString::number(senderPort));
 }
 
 QString sendFailureText(const QString &targetHost, int targetPort, const QString &error)
 {
-    return QStringLiteral("发送失败 -> %1:%2: %3").arg(targetHost).arg(targetPort).arg(error);
+    // One pass: a "%2" in the host text or the error stays as it is.
+    return QStringLiteral("发送失败 -> %1:%2: %3")
+        .arg(targetHost, QString::number(targetPort), error);
 }
 
 QString notLiteralAddressText()

@@ -80,7 +80,7 @@ void TuioWidget::onReadyRead()
             lastSenderPrefix = datagramSummaryPrefix(sender.toString(), senderPort);
         }
         comm->logRx(comm->encodeText(lastSenderPrefix + QString::number(size) + QLatin1Char('B')));
-        framed += applyTuioDatagram(QByteArray::fromRawData(receiveBuffer.constData(), size));
+        framed += processTuioMessage(QByteArray::fromRawData(receiveBuffer.constData(), size));
 
         if (++drained % datagramsPerClockCheck == 0 && slice.elapsed() >= drainSliceMs)
             break;
@@ -111,13 +111,7 @@ void TuioWidget::releaseCanvasFrame()
     canvasFrameTimer->start();
 }
 
-void TuioWidget::processTuioMessage(const QByteArray &datagram)
-{
-    if (applyTuioDatagram(datagram) > 0)
-        treeRefreshTimer->start();
-}
-
-int TuioWidget::applyTuioDatagram(const QByteArray &datagram)
+int TuioWidget::processTuioMessage(const QByteArray &datagram)
 {
     CanvasSessionSink sink(canvas);
     return decodeTuioDatagram(datagram, tuioCursors, tuioObjects, &sink);

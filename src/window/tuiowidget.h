@@ -78,9 +78,9 @@ private:
     void sendCursorAlive(const QList<int> &sessionIds);
     void sendObjectMessage(const QString &command, int sessionId, int classId, float x, float y,
                            float angle);
-    void processTuioMessage(const QByteArray &datagram);
     // Decodes into the tables and the canvas; returns the number of messages that framed.
-    int applyTuioDatagram(const QByteArray &datagram);
+    // The caller restarts the tree timer, once per drain.
+    int processTuioMessage(const QByteArray &datagram);
     // Writes to the target fields' address; false (and reported once per run) on failure.
     bool sendDatagram(const QByteArray &datagram);
     // Received traffic repaints the canvas at most once per frame.
