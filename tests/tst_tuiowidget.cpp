@@ -1,8 +1,10 @@
+#include "app/siteurl.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
 #include "window/tuiowidget.h"
 
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +15,20 @@
 #include <QTabWidget>
 #include <QUdpSocket>
 #include <QtTest>
+
+class UrlSpy : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UrlSpy(QList<QUrl> *opened) : opened(opened) {}
+
+public slots:
+    void open(const QUrl &url) { opened->append(url); }
+
+private:
+    QList<QUrl> *opened;
+};
 
 // The window as it opens: frame, settings column, fields, style hooks and visibility.
 class TestTuioWidget : public QObject
@@ -30,6 +46,7 @@ private slots:
     void styledObjectNames();
     void visibleAtStart();
     void statusFollowsLanguageSwitchBack();
+    void documentationLink();
 
 private:
     TuioWidget *window = nullptr;
@@ -196,6 +213,16 @@ void TestTuioWidget::statusFollowsLanguageSwitchBack()
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("rxLabel"))->text(),
              QStringLiteral("RX: 3 bytes"));
     QVERIFY(status->styleSheet().contains(QStringLiteral("#10B981")));
+}
+
+void TestTuioWidget::documentationLink()
+{
+    QList<QUrl> opened;
+    UrlSpy spy(&opened);
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &spy, "open");
+    window->findChild<QPushButton *>(QStringLiteral("docButton"))->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(opened, QList<QUrl>{QUrl(siteBaseUrl() + "/docs/quorbell/tactora")});
 }
 
 QTEST_MAIN(TestTuioWidget)
