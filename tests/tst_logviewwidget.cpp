@@ -181,6 +181,10 @@ private slots:
         }
         QCOMPARE(view->findChild<QLabel *>("txLabel")->text(), "TX: 1234567 bytes");
         QCOMPARE(view->findChild<QLabel *>("rxLabel")->text(), "RX: 9876543210 bytes");
+        log(2);
+        click("重置计数"); // the counters go, the entries stay
+        QCOMPARE(view->findChild<QLabel *>("txLabel")->text(), "TX: 0 bytes");
+        QCOMPARE(core->entryCount(), 2);
     }
 
     // Escape alone: asked below the last row, where no menu may open.
