@@ -1,5 +1,6 @@
 // Renders the real window with live traffic into a PNG, for the README.
-// Usage: tactora_screenshot OUTPUT.png
+// Usage: tactora_screenshot OUTPUT.png [TAB-INDEX]
+#include "app/siteurl.h"
 #include "app/startup.h"
 #include "tuio/tuiomessages.h"
 #include "window/tuiowidget.h"
@@ -17,7 +18,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString output =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshot.png");
+    const int tab = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     applyTheme(app);
+    // The announcement strip shows its built-in items; nothing leaves this machine.
+    setSiteBaseUrl(QStringLiteral("http://127.0.0.1:9"));
 
     TuioWidget window;
     window.show();
@@ -52,6 +56,8 @@ int main(int argc, char *argv[])
     QTimer::singleShot(1500, [&] {
         feeder.stop();
         QTimer::singleShot(200, [&] {
+            window.findChild<QTabWidget *>()->setCurrentIndex(tab);
+            QApplication::processEvents();
             window.grab().save(output);
             app.quit();
         });
