@@ -1,6 +1,7 @@
-// libFuzzer target: frames an arbitrary datagram and reads it the way the TUIO
-// receiver does, checking the codec's bounds rules on every step.
+// libFuzzer target: decodes an arbitrary datagram as the TUIO receiver does (bundles
+// included), then frames and reads it step by step, checking the codec's bounds rules.
 #include "tuio/osccodec.h"
+#include "tuio/tuiodecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,6 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // No copy: the sanitizer sees the exact end of the input.
     const QByteArray datagram =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    // The receiver's whole path first, bundles and nesting included.
+    TuioCursorTable cursors;
+    TuioObjectTable objects;
+    decodeTuioDatagram(datagram, cursors, objects);
 
     const OscFrame frame = frameOscMessage(datagram);
     if (!frame.isMessage) {
