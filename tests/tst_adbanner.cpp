@@ -167,6 +167,14 @@ private slots:
             << ads({ad("一", link), ad("二", link, "line"), ad("三", link, "Product")})
             << Html{product("一"), textHtml("#8B5CF6", "线", link, "二"),
                     textHtml("#64748B", "AD", link, "三")};
+        QJsonArray sixty;
+        Html firstFifty;
+        for (int i = 0; i < 60; ++i) {
+            sixty.append(ad(QString::number(i), link));
+            if (i < 50)
+                firstFifty << product(QString::number(i));
+        }
+        QTest::newRow("at most 50 in rotation") << ads(sixty) << firstFifty;
         QTest::newRow("rotation, one item; list of exactly 1 MiB")
             << ads(one, true, MiB) << Html{product("甲")};
 
