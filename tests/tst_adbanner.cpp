@@ -313,6 +313,21 @@ private slots:
         QCOMPARE(opened.size(), clicks);
     }
 
+    // A picture address on this machine is never read, however good the picture.
+    void localPictureNotFetched()
+    {
+        QTemporaryDir dir;
+        QFile picture(dir.filePath("ad.png"));
+        QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write(png(100, 20)) > 0);
+        picture.close();
+        serve({ad("图", link, "line", {}, QUrl::fromLocalFile(picture.fileName()).toString())});
+        makeBanner();
+        QTRY_VERIFY(label->text() != loadingText);
+        QTest::qWait(300);
+        QVERIFY(label->text().contains("图片加载中"));
+        QCOMPARE(finished, 1);
+    }
+
     void languageSwitchKeepsTheShownAnnouncement()
     {
         serve({ad("一", link), ad("二", link)});
