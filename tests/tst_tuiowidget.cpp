@@ -47,6 +47,7 @@ private slots:
     void visibleAtStart();
     void statusFollowsLanguageSwitchBack();
     void documentationLink();
+    void closingFreesThePort();
 
 private:
     TuioWidget *window = nullptr;
@@ -223,6 +224,21 @@ void TestTuioWidget::documentationLink()
     window->findChild<QPushButton *>(QStringLiteral("docButton"))->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(opened, QList<QUrl>{QUrl(siteBaseUrl() + "/docs/quorbell/tactora")});
+}
+
+void TestTuioWidget::closingFreesThePort()
+{
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
+    const quint16 port = probe.localPort();
+    probe.close();
+    window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
+    window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
+    QVERIFY(window->isRunning());
+    QVERIFY(!probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
+    delete window;
+    window = nullptr;
+    QVERIFY(probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
 }
 
 QTEST_MAIN(TestTuioWidget)
