@@ -85,38 +85,34 @@ void UiLanguage::retranslateWidgetTree(QWidget *root)
         retranslateWidget(widget);
 
     const QString title = root->windowTitle();
-    if (title.isEmpty())
-        return;
+    if (!title.isEmpty())
+        swapText(root, origTitleProperty, title,
+                 [root](const QString &t) { root->setWindowTitle(t); });
+}
+
+template <typename Setter>
+void UiLanguage::swapText(QObject *holder, const char *property, const QString &current,
+                          const Setter &setter) const
+{
+    // English translates the current text, remembered once; Chinese puts the remembered one back.
     if (isEnglish()) {
-        if (stringProperty(root, origTitleProperty).isEmpty())
-            root->setProperty(origTitleProperty, title);
-        root->setWindowTitle(translate(title));
+        if (stringProperty(holder, property).isEmpty())
+            holder->setProperty(property, current);
+        setter(translate(current));
     } else {
-        const QString orig = stringProperty(root, origTitleProperty);
+        const QString orig = stringProperty(holder, property);
         if (!orig.isEmpty())
-            root->setWindowTitle(orig);
+            setter(orig);
     }
 }
 
 void UiLanguage::retranslateWidget(QWidget *widget)
 {
-    const bool toEnglish = isEnglish();
-    // Shared by the single-text kinds: remember, then translate; or restore.
-    auto apply = [&](const QString &current, const auto &setter) {
-        if (toEnglish) {
-            rememberOrigText(widget, current);
-            setter(translate(current));
-        } else {
-            const QString orig = stringProperty(widget, origTextProperty);
-            if (!orig.isEmpty())
-                setter(orig);
-        }
-    };
-
     if (auto *label = qobject_cast<QLabel *>(widget)) {
         const QString text = label->text();
         if (!isDecorativeLabelText(text))
-            apply(text, [label](const QString &t) { label->setText(t); });
+            swapText(label, origTextProperty, text,
+                     [label](const QString &t) { label->setText(t); });
         return;
     }
     if (qobject_cast<QPushButton *>(widget) || qobject_cast<QCheckBox *>(widget) ||
@@ -124,54 +120,38 @@ void UiLanguage::retranslateWidget(QWidget *widget)
         auto *button = static_cast<QAbstractButton *>(widget);
         const QString text = button->text();
         if (!text.isEmpty())
-            apply(text, [button](const QString &t) { button->setText(t); });
+            swapText(button, origTextProperty, text,
+                     [button](const QString &t) { button->setText(t); });
         return;
     }
     if (auto *group = qobject_cast<QGroupBox *>(widget)) {
         const QString title = group->title();
         if (!title.isEmpty())
-            apply(title, [group](const QString &t) { group->setTitle(t); });
+            swapText(group, origTextProperty, title,
+                     [group](const QString &t) { group->setTitle(t); });
         return;
     }
     if (auto *tabs = qobject_cast<QTabWidget *>(widget)) {
         for (int i = 0; i < tabs->count(); ++i) {
             const QString title = tabs->tabText(i);
-            if (title.isEmpty())
-                continue;
-            const QByteArray name = QStringLiteral("tab%1").arg(i).toLatin1();
-            if (toEnglish) {
-                if (stringProperty(tabs, name.constData()).isEmpty())
-                    tabs->setProperty(name.constData(), title);
-                tabs->setTabText(i, translate(title));
-            } else {
-                const QString orig = stringProperty(tabs, name.constData());
-                if (!orig.isEmpty())
-                    tabs->setTabText(i, orig);
-            }
+            if (!title.isEmpty())
+                swapText(tabs, QStringLiteral("tab%1").arg(i).toLatin1().constData(), title,
+                         [tabs, i](const QString &t) { tabs->setTabText(i, t); });
         }
         return;
     }
-    auto placeholder = [&](const QString &current, const auto &setter) {
-        if (current.isEmpty())
-            return;
-        if (toEnglish) {
-            if (stringProperty(widget, origPlaceholderProperty).isEmpty())
-                widget->setProperty(origPlaceholderProperty, current);
-            setter(translate(current));
-        } else {
-            const QString orig = stringProperty(widget, origPlaceholderProperty);
-            if (!orig.isEmpty())
-                setter(orig);
-        }
-    };
     if (auto *plain = qobject_cast<QPlainTextEdit *>(widget)) {
-        placeholder(plain->placeholderText(),
-                    [plain](const QString &t) { plain->setPlaceholderText(t); });
+        const QString text = plain->placeholderText();
+        if (!text.isEmpty())
+            swapText(plain, origPlaceholderProperty, text,
+                     [plain](const QString &t) { plain->setPlaceholderText(t); });
         return;
     }
     if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
-        placeholder(edit->placeholderText(),
-                    [edit](const QString &t) { edit->setPlaceholderText(t); });
+        const QString text = edit->placeholderText();
+        if (!text.isEmpty())
+            swapText(edit, origPlaceholderProperty, text,
+                     [edit](const QString &t) { edit->setPlaceholderText(t); });
         return;
     }
     if (auto *combo = qobject_cast<QComboBox *>(widget)) {
@@ -179,20 +159,13 @@ void UiLanguage::retranslateWidget(QWidget *widget)
             return;
         for (int i = 0; i < combo->count(); ++i) {
             const QString text = combo->itemText(i);
-            if (text.isEmpty())
-                continue;
-            const QByteArray name = QStringLiteral("origItem%1").arg(i).toLatin1();
-            if (toEnglish) {
-                if (stringProperty(combo, name.constData()).isEmpty())
-                    combo->setProperty(name.constData(), text);
-                const QString translated = translate(text);
-                if (translated != text)
-                    combo->setItemText(i, translated);
-            } else {
-                const QString orig = stringProperty(combo, name.constData());
-                if (!orig.isEmpty())
-                    combo->setItemText(i, orig);
-            }
+            // An unchanged item is not set again, so the model reports no change.
+            if (!text.isEmpty())
+                swapText(combo, QStringLiteral("origItem%1").arg(i).toLatin1().constData(), text,
+                         [combo, i](const QString &t) {
+                             if (t != combo->itemText(i))
+                                 combo->setItemText(i, t);
+                         });
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QComboBox;
+class QObject;
 class QWidget;
 
 // Process-wide interface language. Widgets keep their Chinese texts in dynamic properties so a
@@ -34,6 +35,9 @@ private:
     UiLanguage();
 
     void retranslateWidget(QWidget *widget);
+    template <typename Setter>
+    void swapText(QObject *holder, const char *property, const QString &current,
+                  const Setter &setter) const;
 
     int english = 0;
     QList<std::function<void()>> listeners;
