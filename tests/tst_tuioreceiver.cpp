@@ -1,5 +1,6 @@
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
+#include "support/freeport.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuiodecoder.h"
 #include "tuio/tuiomessages.h"
@@ -100,10 +101,7 @@ private:
 void TestTuioReceiver::init()
 {
     window = new TuioWidget;
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-    port = probe.localPort();
-    probe.close();
+    port = freeUdpPort();
     window->findChild<QSpinBox *>("listenPortSpin")->setValue(port);
     click(QStringLiteral("开始监听"));
 }

@@ -1,5 +1,6 @@
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
+#include "support/freeport.h"
 #include "tuio/osccodec.h"
 #include "window/tuiowidget.h"
 
@@ -30,13 +31,6 @@ QByteArray datagramFor(const QString &description)
                  : appendFloat32(arguments, f.at(i).toFloat());
     }
     return buildOscMessage(QStringLiteral("/tuio/2D") + f.at(0), tags, arguments);
-}
-
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
 }
 
 void row(const char *name, const char *script, const QStringList &datagrams, int objects = 0,
@@ -75,7 +69,7 @@ void TestTuioSender::init()
     receiver = new QUdpSocket(window);
     QVERIFY(receiver->bind(QHostAddress::LocalHost, 0));
     named<QSpinBox>("targetPortSpin")->setValue(receiver->localPort());
-    named<QSpinBox>("listenPortSpin")->setValue(freePort());
+    named<QSpinBox>("listenPortSpin")->setValue(freeUdpPort());
 }
 
 // Steps: "client" (client mode, started); mouse steps at fractions of the canvas size, such as
@@ -97,7 +91,7 @@ void TestTuioSender::run(const QString &script)
         } else if (step.startsWith(QLatin1String("H:"))) {
             named<QLineEdit>("targetHostEdit")->setText(step.mid(2));
         } else if (step == QLatin1String("B:")) {
-            named<QSpinBox>("localPortSpin")->setValue(freePort());
+            named<QSpinBox>("localPortSpin")->setValue(freeUdpPort());
         } else if (combo->findText(step) >= 0) {
             combo->setCurrentText(step);
         } else if (kind >= 0 && xy.size() == 2) {

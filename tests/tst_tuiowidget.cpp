@@ -1,6 +1,7 @@
 #include "app/siteurl.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
+#include "support/freeport.h"
 #include "window/tuiowidget.h"
 
 #include <QComboBox>
@@ -191,11 +192,7 @@ void TestTuioWidget::visibleAtStart()
 // Live texts name the state the tool is in, not the one remembered at the first switch.
 void TestTuioWidget::statusFollowsLanguageSwitchBack()
 {
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
-    const int port = probe.localPort();
-    probe.close();
-    window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
+    window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(freeUdpPort());
     QComboBox *language = nullptr;
     for (QComboBox *combo : window->findChildren<QComboBox *>())
         if (combo->itemText(1) == QLatin1String("English"))
@@ -228,10 +225,8 @@ void TestTuioWidget::documentationLink()
 
 void TestTuioWidget::closingFreesThePort()
 {
+    const quint16 port = freeUdpPort();
     QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-    const quint16 port = probe.localPort();
-    probe.close();
     window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
     window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
     QVERIFY(window->isRunning());

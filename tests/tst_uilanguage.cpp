@@ -1,4 +1,5 @@
 #include "i18n/uilanguage.h"
+#include "support/freeport.h"
 #include "window/tuiowidget.h"
 
 #include <QtNetwork>
@@ -142,10 +143,7 @@ private slots:
         auto *start = withText<QPushButton>(&window, "开始监听");
         auto *target = withText<QLabel>(&window, "目标地址:");
         QVERIFY(tabs && title && status && port && selector && start && target);
-        QUdpSocket probe; // a free port for the server
-        QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-        port->setValue(probe.localPort());
-        probe.close();
+        port->setValue(freeUdpPort());
 
         selector->setCurrentIndex(1);
         QCOMPARE(window.windowTitle(), "TUIO Debug Tool");

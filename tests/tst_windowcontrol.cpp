@@ -1,6 +1,7 @@
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
+#include "support/freeport.h"
 #include "window/tuiowidget.h"
 
 #include <QtNetwork>
@@ -65,9 +66,7 @@ private:
 void TestWindowControl::init()
 {
     window = new TuioWidget;
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress::AnyIPv4, 0));
-    port = probe.localPort();
+    port = freeUdpPort();
     window->findChild<QSpinBox *>("listenPortSpin")->setValue(port);
 }
 
