@@ -4,7 +4,7 @@
 // Run from a Release build: ./bench_logview [--quick]
 
 #include "comm/communicationbase.h"
-#include "comm/logviewwidget.h"
+#include "log/logviewwidget.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

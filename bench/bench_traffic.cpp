@@ -7,14 +7,16 @@
 
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
-#include "comm/logviewwidget.h"
-#include "tuio/tuiodecoder.h"
+#include "log/logviewwidget.h"
 #include "tuio/tuiomessages.h"
+#include "tuio/tuioreceiver.h"
+#include "tuio/tuiosessions.h"
 #include "window/tuiowidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -225,10 +227,9 @@ void printStepCosts(TuioWidget &window, int count)
         std::printf("  %-44s %7.2f us\n", "log view: queued entry to row (flush)",
                     double(clock.nsecsElapsed()) / 1e3 / std::max(rows, 1));
     }
-    TuioCursorTable cursors;
-    TuioObjectTable objects;
+    TuioSessions tables;
     measure("decode into tables only",
-            [&](int i) { decodeTuioDatagram(datagrams[size_t(i)], cursors, objects, nullptr); });
+            [&](int i) { tables.processDatagram(datagrams[size_t(i)]); });
     measure("canvas updateTuioCursor (repaint request)",
             [&](int i) { canvas->updateTuioCursor(i % sessions, 0.5f, 0.5f); });
     {
@@ -247,7 +248,7 @@ void printStepCosts(TuioWidget &window, int count)
 }
 
 // The whole receive path without painting: a batch queued in the kernel, then drained by the
-// window's ready-read slot called directly.
+// receiver's ready-read slot called directly.
 void printDrainCost(TuioWidget &window, quint16 port, int batch, int rounds)
 {
     CommunicationBase *comm = window.communication();
@@ -268,8 +269,8 @@ void printDrainCost(TuioWidget &window, quint16 port, int batch, int rounds)
         const qint64 before = comm->rxBytes();
         // Thread CPU time: on a shared machine the wall clock also counts other processes.
         const double cpuBefore = threadCpuMs();
-        while (window.udpSocket()->hasPendingDatagrams())
-            QMetaObject::invokeMethod(&window, "onReadyRead", Qt::DirectConnection);
+        while (window.receiver()->udpSocket()->hasPendingDatagrams())
+            QMetaObject::invokeMethod(window.receiver(), "onReadyRead", Qt::DirectConnection);
         nanos += qint64((threadCpuMs() - cpuBefore) * 1e6);
         drained += comm->rxBytes() > before ? batch : 0;
     }
@@ -301,18 +302,15 @@ int main(int argc, char **argv)
         port = probe.localPort();
     }
     window.findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
-    QPushButton *listenButton = nullptr;
-    const auto buttons = window.findChildren<QPushButton *>(QStringLiteral("accentButton"));
-    for (QPushButton *button : buttons)
-        if (button->text() == QStringLiteral("开始监听"))
-            listenButton = button;
-    if (listenButton)
-        listenButton->click();
+    QPushButton *listenButton = window.findChild<QGroupBox *>(QStringLiteral("serverGroup"))
+                                    ->findChild<QPushButton *>(QStringLiteral("accentButton"));
+    listenButton->click();
     if (!window.isRunning()) {
         std::fprintf(stderr, "could not listen on port %u\n", unsigned(port));
         return 1;
     }
-    const qint64 buffer = window.udpSocket()
+    const qint64 buffer = window.receiver()
+                              ->udpSocket()
                               ->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption)
                               .toLongLong();
     QFile rmemMax(QStringLiteral("/proc/sys/net/core/rmem_max"));
@@ -330,7 +328,7 @@ int main(int argc, char **argv)
     // show whether the previous datagram's set came through.
     auto noteDecoded = [&] {
         int latest = -1;
-        for (const TuioCursorRecord &record : window.receivedCursors())
+        for (const TuioCursorRecord &record : window.sessions()->cursors())
             latest = std::max(latest, seqOf(record));
         if (latest > lastSeq) {
             ++decoded;

@@ -2,6 +2,7 @@
 // included), then frames and reads it step by step, checking the codec's bounds rules.
 #include "tuio/osccodec.h"
 #include "tuio/tuiodecoder.h"
+#include "tuio/tuiosessions.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,10 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray datagram =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
-    // The receiver's whole path first, bundles and nesting included.
-    TuioCursorTable cursors;
-    TuioObjectTable objects;
-    decodeTuioDatagram(datagram, cursors, objects);
+    // The receiver's whole path first, bundles and nesting included: decoding, then the tables.
+    TuioSessions sessions;
+    sessions.processDatagram(datagram);
+    for (const TuioMessage &message : decodeTuioDatagram(datagram))
+        require(message.words.size() <= qsizetype(size / 4));
 
     const OscFrame frame = frameOscMessage(datagram);
     if (!frame.isMessage) {

@@ -1,7 +1,7 @@
 // Renders the real window with live traffic into a PNG, for the README.
 // Usage: tactora_screenshot OUTPUT.png [TAB-INDEX]
-#include "app/siteurl.h"
 #include "app/startup.h"
+#include "site/siteurl.h"
 #include "tuio/tuiomessages.h"
 #include "window/tuiowidget.h"
 

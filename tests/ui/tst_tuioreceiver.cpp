@@ -4,6 +4,7 @@
 #include "tuio/osccodec.h"
 #include "tuio/tuiodecoder.h"
 #include "tuio/tuiomessages.h"
+#include "tuio/tuiosessions.h"
 #include "window/tuiowidget.h"
 
 #include <QtNetwork>
@@ -187,8 +188,8 @@ void TestTuioReceiver::traffic()
     // A long interval makes "was it started" observable after the traffic.
     window->treeTimer()->setInterval(3600 * 1000);
     sendAll(datagrams);
-    QCOMPARE(sessions(window->receivedCursors()), cursors);
-    QCOMPARE(sessions(window->receivedObjects()), objects);
+    QCOMPARE(sessions(window->sessions()->cursors()), cursors);
+    QCOMPARE(sessions(window->sessions()->objects()), objects);
     QCOMPARE(sessions(window->touchCanvas()->receivedCursors()), cursors);
     QCOMPARE(sessions(window->touchCanvas()->receivedObjects()), objects);
     QCOMPARE(window->treeTimer()->isActive(), framed);
@@ -229,7 +230,8 @@ void TestTuioReceiver::treeRebuiltOncePerBurst()
     // Emptied at once, not when the refresh timer fires.
     click(button);
     QVERIFY(!window->isRunning());
-    QCOMPARE(sessions(window->receivedCursors()) + sessions(window->receivedObjects()), QString());
+    QCOMPARE(sessions(window->sessions()->cursors()) + sessions(window->sessions()->objects()),
+             QString());
     QVERIFY(window->touchCanvas()->receivedCursors().isEmpty() &&
             window->touchCanvas()->receivedObjects().isEmpty());
     QCOMPARE(treeRows(tree), (QStringList{"Objects|Pos|Angle", "Cursors|Pos|"}));
@@ -247,7 +249,7 @@ void TestTuioReceiver::independentPeers()
     QCOMPARE(QProcess::execute(oscsend, target + QStringList{"/tuio/2Dcur", "sifffff", "set", "3",
                                                              "0.5", "0.25", "0", "0", "0"}),
              0);
-    QTRY_COMPARE(sessions(window->receivedCursors()), QStringLiteral("3:(0.5,0.25)"));
+    QTRY_COMPARE(sessions(window->sessions()->cursors()), QStringLiteral("3:(0.5,0.25)"));
 
     // Lines with the same time tag travel as one bundle.
     QTemporaryFile frames;
@@ -262,8 +264,8 @@ void TestTuioReceiver::independentPeers()
     frames.close();
     QCOMPARE(QProcess::execute(oscsendfile, target + QStringList{frames.fileName()}), 0);
     QTRY_COMPARE(rxLines().size(), 3);
-    QCOMPARE(sessions(window->receivedCursors()), QStringLiteral("1:(0.1,0.2) 2:(0.3,0.4)"));
-    QCOMPARE(sessions(window->receivedObjects()), QStringLiteral("5:(0.75,0.5)c2@3"));
+    QCOMPARE(sessions(window->sessions()->cursors()), QStringLiteral("1:(0.1,0.2) 2:(0.3,0.4)"));
+    QCOMPARE(sessions(window->sessions()->objects()), QStringLiteral("5:(0.75,0.5)c2@3"));
 }
 
 QTEST_MAIN(TestTuioReceiver)

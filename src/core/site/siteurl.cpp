@@ -1,4 +1,4 @@
-#include "app/siteurl.h"
+#include "site/siteurl.h"
 
 #ifndef TACTORA_SITE_URL
 #define TACTORA_SITE_URL "https://www.tactora.example"

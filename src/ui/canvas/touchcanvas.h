@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/simtypes.h"
+#include "tuio/tuiosessions.h"
 
 #include <QColor>
 #include <QList>
@@ -28,7 +29,8 @@ struct ReceivedCursor
 QColor receivedObjectColor(int sid, int cid);
 QColor receivedCursorColor(int sid);
 
-class TouchCanvas : public QWidget
+// Also mirrors the received session tables: it draws what their sink calls report.
+class TouchCanvas : public QWidget, public TuioSessionSink
 {
     Q_OBJECT
 
@@ -50,6 +52,14 @@ public:
     void updateTuioCursor(int sid, float x, float y);
     void removeTuioObject(int sid);
     void removeTuioCursor(int sid);
+
+    void cursorUpdated(int sid, float x, float y) override { updateTuioCursor(sid, x, y); }
+    void objectUpdated(int sid, int cid, float x, float y, float angle) override
+    {
+        updateTuioObject(sid, cid, x, y, angle);
+    }
+    void cursorRemoved(int sid) override { removeTuioCursor(sid); }
+    void objectRemoved(int sid) override { removeTuioObject(sid); }
 
     const QMap<int, ReceivedObject> &receivedObjects() const { return m_receivedObjects; }
     const QMap<int, ReceivedCursor> &receivedCursors() const { return m_receivedCursors; }

@@ -1,6 +1,6 @@
 #include "ads/adbanner.h"
 
-#include "app/siteurl.h"
+#include "site/siteurl.h"
 
 #include <QBuffer>
 #include <QDesktopServices>

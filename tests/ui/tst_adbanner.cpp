@@ -1,6 +1,6 @@
 #include "ads/adbanner.h"
-#include "app/siteurl.h"
 #include "i18n/uilanguage.h"
+#include "site/siteurl.h"
 
 #include <QtNetwork>
 #include <QtTest>

@@ -1,11 +1,14 @@
 #include "window/tuiowidget.h"
 
 #include "ads/adbanner.h"
-#include "app/siteurl.h"
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
-#include "comm/logviewwidget.h"
 #include "i18n/uilanguage.h"
+#include "log/logviewwidget.h"
+#include "site/siteurl.h"
+#include "tuio/tuioreceiver.h"
+#include "tuio/tuiosender.h"
+#include "tuio/tuiosessions.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,7 +31,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QUdpSocket>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -60,6 +62,9 @@ QSpinBox *makeSpin(const char *name, int minimum, int maximum, int value)
 TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
 {
     comm = new CommunicationBase(this);
+    tuioReceiver = new TuioReceiver(comm, this);
+    tuioSender = new TuioSender(comm, this);
+    tuioSessions = new TuioSessions(this);
     treeRefreshTimer = new QTimer(this);
     treeRefreshTimer->setSingleShot(true);
     treeRefreshTimer->setInterval(50);
@@ -73,8 +78,8 @@ TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
 
 TuioWidget::~TuioWidget()
 {
-    if (socket)
-        socket->close();
+    tuioReceiver->stop();
+    tuioSender->stop();
 }
 
 void TuioWidget::setupUI()
@@ -87,7 +92,43 @@ void TuioWidget::setupUI()
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    root->addWidget(buildHeader());
+    auto *body = new QHBoxLayout;
+    body->setContentsMargins(16, 4, 16, 12);
+    body->setSpacing(12);
+    root->addLayout(body);
+    body->addWidget(buildSettingsColumn());
+    body->addWidget(buildRightPanel(), 1);
 
+    connect(serverRadio, &QRadioButton::toggled, this, &TuioWidget::toggleMode);
+    connect(timestampCheck, &QCheckBox::toggled, comm, &CommunicationBase::setShowTimestamp);
+    connect(autoScrollCheck, &QCheckBox::toggled, comm, &CommunicationBase::setAutoScroll);
+    connect(lineSpacingSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setLineSpacing);
+    connect(fontSizeSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setFontSize);
+    connect(docButton, &QPushButton::clicked, this, [] {
+        QDesktopServices::openUrl(
+            QUrl(siteBaseUrl() + QStringLiteral("/docs/quorbell/tactora"), QUrl::TolerantMode));
+    });
+    connect(clearAllButton, &QPushButton::clicked, canvas, &TouchCanvas::clearAll);
+    connect(simModeCombo, &QComboBox::currentIndexChanged, this, &TuioWidget::setSimMode);
+    connect(serverStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
+    connect(clientStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
+    connectCanvas();
+    connectReceivedTraffic();
+
+    UiLanguage &language = UiLanguage::instance();
+    language.retranslateWidgetTree(this);
+    QPointer<TuioWidget> self(this);
+    language.addListener([self] {
+        if (!self)
+            return;
+        UiLanguage::instance().retranslateWidgetTree(self);
+        self->refreshLiveTexts();
+    });
+}
+
+QFrame *TuioWidget::buildHeader()
+{
     auto *header = new QFrame;
     header->setObjectName(QStringLiteral("headerBar"));
     header->setFixedHeight(52);
@@ -107,7 +148,7 @@ void TuioWidget::setupUI()
     headerLayout->addStretch(1);
     languageCombo = createLanguageCombo(header);
     headerLayout->addWidget(languageCombo);
-    auto *docButton = new QPushButton(QStringLiteral("📖 文档"));
+    docButton = new QPushButton(QStringLiteral("📖 文档"));
     docButton->setObjectName(QStringLiteral("docButton"));
     docButton->setCursor(Qt::PointingHandCursor);
     docButton->setFixedHeight(24);
@@ -116,16 +157,14 @@ void TuioWidget::setupUI()
         "border-radius: 3px; padding: 2px 8px; font-size: 11px; } QPushButton:hover { "
         "border-color: #60A5FA; color: #00D4FF; }"));
     headerLayout->addWidget(docButton);
-    auto *status = new QLabel(QStringLiteral("⚫ 未启动"));
-    status->setObjectName(QStringLiteral("connStatus"));
-    headerLayout->addWidget(status);
-    root->addWidget(header);
+    statusLabel = new QLabel(QStringLiteral("⚫ 未启动"));
+    statusLabel->setObjectName(QStringLiteral("connStatus"));
+    headerLayout->addWidget(statusLabel);
+    return header;
+}
 
-    auto *body = new QHBoxLayout;
-    body->setContentsMargins(16, 4, 16, 12);
-    body->setSpacing(12);
-    root->addLayout(body);
-
+QScrollArea *TuioWidget::buildSettingsColumn()
+{
     settingsScroll = new QScrollArea;
     settingsScroll->setWidgetResizable(false);
     settingsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -136,7 +175,20 @@ void TuioWidget::setupUI()
     auto *column = new QVBoxLayout(settings);
     column->setSpacing(8);
     column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(buildModeGroup());
+    serverGroup = buildServerGroup();
+    column->addWidget(serverGroup);
+    clientGroup = buildClientGroup();
+    column->addWidget(clientGroup);
+    clientGroup->hide();
+    column->addWidget(buildDisplayGroup());
+    column->addStretch(0);
+    settingsScroll->setWidget(settings);
+    return settingsScroll;
+}
 
+QGroupBox *TuioWidget::buildModeGroup()
+{
     auto *modeGroup = new QGroupBox(QStringLiteral("工作模式"));
     auto *modeLayout = new QVBoxLayout(modeGroup);
     modeLayout->setSpacing(4);
@@ -145,14 +197,98 @@ void TuioWidget::setupUI()
     serverRadio->setChecked(true);
     modeLayout->addWidget(serverRadio);
     modeLayout->addWidget(clientRadio);
-    column->addWidget(modeGroup);
+    return modeGroup;
+}
 
-    serverGroup = buildServerGroup();
-    column->addWidget(serverGroup);
-    clientGroup = buildClientGroup();
-    column->addWidget(clientGroup);
-    clientGroup->hide();
+QGroupBox *TuioWidget::buildServerGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral("服务器设置"));
+    group->setObjectName(QStringLiteral("serverGroup"));
+    auto *layout = new QVBoxLayout(group);
+    layout->setSpacing(8);
+    layout->setContentsMargins(0, 0, 0, 8);
+    listenPortSpin = makeSpin("listenPortSpin", 1, 65535, 3333);
+    layout->addLayout(labelledRow(QStringLiteral("监听端口"), listenPortSpin));
+    serverStartButton = new QPushButton(QStringLiteral("开始监听"));
+    serverStartButton->setObjectName(QStringLiteral("accentButton"));
+    serverStartButton->setFixedHeight(36);
+    layout->addWidget(serverStartButton);
+    return group;
+}
 
+QGroupBox *TuioWidget::buildClientGroup()
+{
+    auto *group = new QGroupBox(QStringLiteral("客户端设置"));
+    group->setObjectName(QStringLiteral("clientGroup"));
+    auto *layout = new QVBoxLayout(group);
+    layout->setSpacing(6);
+    layout->setContentsMargins(0, 0, 0, 8);
+
+    auto *form = new QFormLayout;
+    form->setSpacing(6);
+    targetHostEdit = new QLineEdit(QStringLiteral("127.0.0.1"));
+    targetHostEdit->setObjectName(QStringLiteral("targetHostEdit"));
+    targetPortSpin = makeSpin("targetPortSpin", 1, 65535, 3333);
+    localPortSpin = makeSpin("localPortSpin", 0, 65535, 0);
+    localPortSpin->setSpecialValueText(QStringLiteral("自动"));
+    simModeCombo = new QComboBox;
+    simModeCombo->setObjectName(QStringLiteral("simModeCombo"));
+    simModeCombo->addItems(
+        {QStringLiteral("光标模式"), QStringLiteral("物体模式"), QStringLiteral("多点模式")});
+    simModeCombo->setCurrentIndex(CursorMode);
+    for (QWidget *field :
+         {static_cast<QWidget *>(targetHostEdit), static_cast<QWidget *>(targetPortSpin),
+          static_cast<QWidget *>(localPortSpin), static_cast<QWidget *>(simModeCombo)})
+        field->setMinimumHeight(28);
+    form->addRow(QStringLiteral("目标地址:"), targetHostEdit);
+    form->addRow(QStringLiteral("目标端口:"), targetPortSpin);
+    form->addRow(QStringLiteral("本地端口:"), localPortSpin);
+    form->addRow(QStringLiteral("模拟模式:"), simModeCombo);
+    layout->addLayout(form);
+    layout->addWidget(buildObjectConfig());
+
+    objectCountLabel = new QLabel(QStringLiteral("物体: 0"));
+    objectCountLabel->setObjectName(QStringLiteral("objectCountLabel"));
+    objectCountLabel->setStyleSheet(QStringLiteral("color: #00D4FF; font-size: 10px;"));
+    layout->addWidget(objectCountLabel);
+    anchorCountLabel = new QLabel(QStringLiteral("锚点: 0"));
+    anchorCountLabel->setObjectName(QStringLiteral("anchorCountLabel"));
+    anchorCountLabel->setStyleSheet(QStringLiteral("color: #F59E0B; font-size: 10px;"));
+    anchorCountLabel->hide();
+    layout->addWidget(anchorCountLabel);
+
+    clientStartButton = new QPushButton(QStringLiteral("启动客户端"));
+    clientStartButton->setObjectName(QStringLiteral("accentButton"));
+    clientStartButton->setFixedHeight(36);
+    layout->addWidget(clientStartButton);
+    clearAllButton = new QPushButton(QStringLiteral("清除全部"));
+    clearAllButton->setObjectName(QStringLiteral("clearAllButton"));
+    clearAllButton->setFixedHeight(30);
+    layout->addWidget(clearAllButton);
+    return group;
+}
+
+QWidget *TuioWidget::buildObjectConfig()
+{
+    objectConfig = new QWidget;
+    objectConfig->setObjectName(QStringLiteral("objCfg"));
+    auto *objectForm = new QFormLayout(objectConfig);
+    objectForm->setSpacing(4);
+    objectForm->setContentsMargins(0, 0, 0, 0);
+    classIdSpin = makeSpin("classIdSpin", 0, 999, 0);
+    angleSpin = new QDoubleSpinBox;
+    angleSpin->setObjectName(QStringLiteral("angleSpin"));
+    angleSpin->setDecimals(2);
+    angleSpin->setRange(0.0, 6.28);
+    angleSpin->setSingleStep(0.1);
+    angleSpin->setValue(0.0);
+    objectForm->addRow(QStringLiteral("Class ID:"), classIdSpin);
+    objectForm->addRow(QStringLiteral("角度(rad):"), angleSpin);
+    return objectConfig;
+}
+
+QGroupBox *TuioWidget::buildDisplayGroup()
+{
     auto *displayGroup = new QGroupBox(QStringLiteral("显示设置"));
     auto *displayLayout = new QVBoxLayout(displayGroup);
     displayLayout->setSpacing(6);
@@ -169,118 +305,7 @@ void TuioWidget::setupUI()
     displayLayout->addWidget(autoScrollCheck);
     displayLayout->addLayout(labelledRow(QStringLiteral("行间距"), lineSpacingSpin));
     displayLayout->addLayout(labelledRow(QStringLiteral("字号"), fontSizeSpin));
-    column->addWidget(displayGroup);
-    column->addStretch(0);
-
-    settingsScroll->setWidget(settings);
-    body->addWidget(settingsScroll);
-    body->addWidget(buildRightPanel(), 1);
-
-    connect(serverRadio, &QRadioButton::toggled, this, &TuioWidget::toggleMode);
-    connect(timestampCheck, &QCheckBox::toggled, comm, &CommunicationBase::setShowTimestamp);
-    connect(autoScrollCheck, &QCheckBox::toggled, comm, &CommunicationBase::setAutoScroll);
-    connect(lineSpacingSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setLineSpacing);
-    connect(fontSizeSpin, &QSpinBox::valueChanged, logView, &LogViewWidget::setFontSize);
-    connect(docButton, &QPushButton::clicked, this, [] {
-        QDesktopServices::openUrl(
-            QUrl(siteBaseUrl() + QStringLiteral("/docs/quorbell/tactora"), QUrl::TolerantMode));
-    });
-
-    UiLanguage &language = UiLanguage::instance();
-    language.retranslateWidgetTree(this);
-    QPointer<TuioWidget> self(this);
-    language.addListener([self] {
-        if (!self)
-            return;
-        UiLanguage::instance().retranslateWidgetTree(self);
-        self->refreshLiveTexts();
-    });
-}
-
-QGroupBox *TuioWidget::buildServerGroup()
-{
-    auto *group = new QGroupBox(QStringLiteral("服务器设置"));
-    auto *layout = new QVBoxLayout(group);
-    layout->setSpacing(8);
-    layout->setContentsMargins(0, 0, 0, 8);
-    listenPortSpin = makeSpin("listenPortSpin", 1, 65535, 3333);
-    layout->addLayout(labelledRow(QStringLiteral("监听端口"), listenPortSpin));
-    serverStartButton = new QPushButton(QStringLiteral("开始监听"));
-    serverStartButton->setObjectName(QStringLiteral("accentButton"));
-    serverStartButton->setFixedHeight(36);
-    connect(serverStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
-    layout->addWidget(serverStartButton);
-    return group;
-}
-
-QGroupBox *TuioWidget::buildClientGroup()
-{
-    auto *group = new QGroupBox(QStringLiteral("客户端设置"));
-    auto *layout = new QVBoxLayout(group);
-    layout->setSpacing(6);
-    layout->setContentsMargins(0, 0, 0, 8);
-
-    auto *form = new QFormLayout;
-    form->setSpacing(6);
-    targetHostEdit = new QLineEdit(QStringLiteral("127.0.0.1"));
-    targetHostEdit->setObjectName(QStringLiteral("targetHostEdit"));
-    targetPortSpin = makeSpin("targetPortSpin", 1, 65535, 3333);
-    localPortSpin = makeSpin("localPortSpin", 0, 65535, 0);
-    localPortSpin->setSpecialValueText(QStringLiteral("自动"));
-    simModeCombo = new QComboBox;
-    simModeCombo->setObjectName(QStringLiteral("simModeCombo"));
-    simModeCombo->addItems(
-        {QStringLiteral("光标模式"), QStringLiteral("物体模式"), QStringLiteral("多点模式")});
-    simModeCombo->setCurrentIndex(0);
-    for (QWidget *field :
-         {static_cast<QWidget *>(targetHostEdit), static_cast<QWidget *>(targetPortSpin),
-          static_cast<QWidget *>(localPortSpin), static_cast<QWidget *>(simModeCombo)})
-        field->setMinimumHeight(28);
-    form->addRow(QStringLiteral("目标地址:"), targetHostEdit);
-    form->addRow(QStringLiteral("目标端口:"), targetPortSpin);
-    form->addRow(QStringLiteral("本地端口:"), localPortSpin);
-    form->addRow(QStringLiteral("模拟模式:"), simModeCombo);
-    layout->addLayout(form);
-
-    auto *objectConfig = new QWidget;
-    objectConfig->setObjectName(QStringLiteral("objCfg"));
-    auto *objectForm = new QFormLayout(objectConfig);
-    objectForm->setSpacing(4);
-    objectForm->setContentsMargins(0, 0, 0, 0);
-    classIdSpin = makeSpin("classIdSpin", 0, 999, 0);
-    angleSpin = new QDoubleSpinBox;
-    angleSpin->setObjectName(QStringLiteral("angleSpin"));
-    angleSpin->setDecimals(2);
-    angleSpin->setRange(0.0, 6.28);
-    angleSpin->setSingleStep(0.1);
-    angleSpin->setValue(0.0);
-    objectForm->addRow(QStringLiteral("Class ID:"), classIdSpin);
-    objectForm->addRow(QStringLiteral("角度(rad):"), angleSpin);
-    layout->addWidget(objectConfig);
-
-    objectCountLabel = new QLabel(QStringLiteral("物体: 0"));
-    objectCountLabel->setObjectName(QStringLiteral("objectCountLabel"));
-    objectCountLabel->setStyleSheet(QStringLiteral("color: #00D4FF; font-size: 10px;"));
-    layout->addWidget(objectCountLabel);
-    anchorCountLabel = new QLabel(QStringLiteral("锚点: 0"));
-    anchorCountLabel->setObjectName(QStringLiteral("anchorCountLabel"));
-    anchorCountLabel->setStyleSheet(QStringLiteral("color: #F59E0B; font-size: 10px;"));
-    anchorCountLabel->hide();
-    layout->addWidget(anchorCountLabel);
-
-    clientStartButton = new QPushButton(QStringLiteral("启动客户端"));
-    clientStartButton->setObjectName(QStringLiteral("accentButton"));
-    clientStartButton->setFixedHeight(36);
-    connect(clientStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
-    layout->addWidget(clientStartButton);
-
-    clearAllButton = new QPushButton(QStringLiteral("清除全部"));
-    clearAllButton->setObjectName(QStringLiteral("clearAllButton"));
-    clearAllButton->setFixedHeight(30);
-    layout->addWidget(clearAllButton);
-
-    connect(simModeCombo, &QComboBox::currentIndexChanged, this, &TuioWidget::setSimMode);
-    return group;
+    return displayGroup;
 }
 
 QWidget *TuioWidget::buildRightPanel()
@@ -293,15 +318,6 @@ QWidget *TuioWidget::buildRightPanel()
     layout->addWidget(tabs, 1);
 
     canvas = new TouchCanvas(tabs);
-    connect(canvas, &TouchCanvas::cursorDown, this, &TuioWidget::onCursorDown);
-    connect(canvas, &TouchCanvas::cursorMove, this, &TuioWidget::onCursorMove);
-    connect(canvas, &TouchCanvas::cursorUp, this, &TuioWidget::onCursorUp);
-    connect(canvas, &TouchCanvas::objectPlaced, this, &TuioWidget::onObjectPlaced);
-    connect(canvas, &TouchCanvas::objectMoved, this, &TuioWidget::onObjectMoved);
-    connect(canvas, &TouchCanvas::anchorAdded, this, &TuioWidget::onAnchorAdded);
-    connect(canvas, &TouchCanvas::anchorRemoved, this, &TuioWidget::onAnchorRemoved);
-    connect(canvas, &TouchCanvas::multiTouchMove, this, &TuioWidget::onMultiTouchMove);
-    connect(clearAllButton, &QPushButton::clicked, canvas, &TouchCanvas::clearAll);
     tabs->addTab(canvas, QStringLiteral("触摸桌面"));
 
     auto *objectsPage = new QWidget;
@@ -322,6 +338,51 @@ QWidget *TuioWidget::buildRightPanel()
     return panel;
 }
 
+void TuioWidget::connectCanvas()
+{
+    connect(canvas, &TouchCanvas::cursorDown, this, &TuioWidget::onCursorDown);
+    connect(canvas, &TouchCanvas::cursorMove, this, &TuioWidget::onCursorMove);
+    connect(canvas, &TouchCanvas::cursorUp, this, &TuioWidget::onCursorUp);
+    connect(canvas, &TouchCanvas::objectPlaced, this, &TuioWidget::onObjectPlaced);
+    connect(canvas, &TouchCanvas::objectMoved, this, &TuioWidget::onObjectMoved);
+    connect(canvas, &TouchCanvas::anchorAdded, this, &TuioWidget::onAnchorAdded);
+    connect(canvas, &TouchCanvas::anchorRemoved, this, &TuioWidget::onAnchorRemoved);
+    connect(canvas, &TouchCanvas::multiTouchMove, this, &TuioWidget::onMultiTouchMove);
+}
+
+void TuioWidget::connectReceivedTraffic()
+{
+    // socket -> receiver (logs) -> session tables -> canvas; the tree once a burst pauses.
+    tuioSessions->setSink(canvas);
+    connect(tuioReceiver, &TuioReceiver::drainStarted, this, [this] { holdCanvasFrame(); });
+    connect(tuioReceiver, &TuioReceiver::datagramReceived, tuioSessions,
+            &TuioSessions::processDatagram);
+    connect(tuioReceiver, &TuioReceiver::drainFinished, tuioSessions, &TuioSessions::endBatch);
+    connect(tuioSessions, &TuioSessions::batchApplied, treeRefreshTimer,
+            qOverload<>(&QTimer::start));
+}
+
+void TuioWidget::holdCanvasFrame()
+{
+    // A canvas paint costs about a millisecond; under a stream it would otherwise run after every
+    // drain. Its tables still change at once, only the paint waits for the frame to end.
+    if (canvasFrameTimer->isActive()) {
+        if (canvas->updatesEnabled())
+            canvas->setUpdatesEnabled(false);
+    } else {
+        canvasFrameTimer->start();
+    }
+}
+
+void TuioWidget::releaseCanvasFrame()
+{
+    if (canvas->updatesEnabled())
+        return;
+    // Re-enabling repaints the whole canvas; the next frame starts with that paint.
+    canvas->setUpdatesEnabled(true);
+    canvasFrameTimer->start();
+}
+
 void TuioWidget::toggleConnection()
 {
     if (running)
@@ -332,31 +393,18 @@ void TuioWidget::toggleConnection()
 
 void TuioWidget::startConnection()
 {
-    socket = new QUdpSocket(this);
-    sendFailing = false;
     if (serverMode) {
         const int port = listenPortSpin->value();
-        socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(port),
-                     QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-        if (socket->state() != QAbstractSocket::BoundState) {
-            QUdpSocket *failed = socket;
-            QMessageBox::critical(this, QStringLiteral("绑定失败"), failed->errorString(),
+        if (!tuioReceiver->listen(quint16(port))) {
+            QMessageBox::critical(this, QStringLiteral("绑定失败"), tuioReceiver->errorString(),
                                   QMessageBox::Ok);
-            delete failed;
-            // The box's nested loop may have let another start take the field meanwhile.
-            if (socket == failed)
-                socket = nullptr;
             return;
         }
-        // A burst from a tracker must queue in the kernel while the GUI thread paints.
-        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 * 1024 * 1024);
-        connect(socket, &QUdpSocket::readyRead, this, &TuioWidget::onReadyRead);
         running = true;
         comm->logSystem(QStringLiteral("TUIO服务器 端口 %1").arg(port));
     } else {
-        const int localPort = localPortSpin->value();
-        if (localPort > 0)
-            socket->bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort));
+        tuioSender->start(targetHostEdit->text(), quint16(targetPortSpin->value()),
+                          quint16(localPortSpin->value()));
         running = true;
         // One pass: a "%2" typed into the host field stays as typed.
         comm->logSystem(QStringLiteral("TUIO客户端 -> %1:%2")
@@ -368,19 +416,20 @@ void TuioWidget::startConnection()
 
 void TuioWidget::stopConnection()
 {
-    if (socket) {
-        socket->close();
-        delete socket;
-        socket = nullptr;
-    }
+    tuioReceiver->stop();
+    tuioSender->stop();
     running = false;
-    tuioObjects.clear();
-    tuioCursors.clear();
-    canvas->clearAll();
-    refreshObjectTree();
+    clearReceived();
     updateStartButtons();
     updateConnectionStatus();
     comm->logSystem(serverMode ? QStringLiteral("服务器已停止") : QStringLiteral("客户端已停止"));
+}
+
+void TuioWidget::clearReceived()
+{
+    tuioSessions->clear();
+    canvas->clearAll();
+    refreshObjectTree();
 }
 
 void TuioWidget::toggleMode(bool toServer)
@@ -391,16 +440,13 @@ void TuioWidget::toggleMode(bool toServer)
     serverGroup->setVisible(serverMode);
     clientGroup->setVisible(!serverMode);
     if (serverMode) {
-        canvas->setSimMode(0);
+        canvas->setSimMode(CursorMode);
     } else {
-        simMode = 0;
-        simModeCombo->setCurrentIndex(0);
+        simMode = CursorMode;
+        simModeCombo->setCurrentIndex(CursorMode);
         canvas->setSimMode(simMode);
     }
-    canvas->clearAll();
-    tuioObjects.clear();
-    tuioCursors.clear();
-    refreshObjectTree();
+    clearReceived();
     updateSimControls();
     if (QWidget *content = settingsScroll->widget())
         content->adjustSize();
@@ -409,7 +455,7 @@ void TuioWidget::toggleMode(bool toServer)
 
 void TuioWidget::setSimMode(int modeIdx)
 {
-    simMode = modeIdx;
+    simMode = SimMode(modeIdx);
     canvas->setSimMode(modeIdx);
     updateSimControls();
     comm->logSystem(QStringLiteral("模拟模式: %1").arg(simModeCombo->currentText()));
@@ -417,16 +463,13 @@ void TuioWidget::setSimMode(int modeIdx)
 
 void TuioWidget::updateSimControls()
 {
-    if (auto *objectConfig = findChild<QWidget *>(QStringLiteral("objCfg")))
-        objectConfig->setVisible(simMode == 1);
-    anchorCountLabel->setVisible(simMode == 2);
+    objectConfig->setVisible(simMode == ObjectMode);
+    anchorCountLabel->setVisible(simMode == MultiTouchMode);
 }
 
 void TuioWidget::updateStartButtons()
 {
     QPushButton *button = serverMode ? serverStartButton : clientStartButton;
-    if (!button)
-        return;
     if (running) {
         button->setText(serverMode ? QStringLiteral("停止监听") : QStringLiteral("停止客户端"));
         button->setStyleSheet(QLatin1String(runningButtonStyle));
@@ -442,19 +485,25 @@ void TuioWidget::refreshLiveTexts()
     // A switch back restores the texts remembered at the first switch, which can name a state or
     // a count the tool has long left. Until the first start the status label keeps its created
     // text and look.
-    auto *status = findChild<QLabel *>(QStringLiteral("connStatus"));
-    if (status && !status->styleSheet().isEmpty())
+    if (!statusLabel->styleSheet().isEmpty())
         updateConnectionStatus();
-    objectCountLabel->setText(QStringLiteral("物体: %1").arg(canvas->simObjects().size()));
-    anchorCountLabel->setText(QStringLiteral("锚点: %1").arg(canvas->anchors().size()));
+    updateObjectCount();
+    updateAnchorCount();
     logView->onCountersUpdated();
+}
+
+void TuioWidget::updateObjectCount()
+{
+    objectCountLabel->setText(QStringLiteral("物体: %1").arg(canvas->simObjects().size()));
+}
+
+void TuioWidget::updateAnchorCount()
+{
+    anchorCountLabel->setText(QStringLiteral("锚点: %1").arg(canvas->anchors().size()));
 }
 
 void TuioWidget::updateConnectionStatus()
 {
-    auto *label = findChild<QLabel *>(QStringLiteral("connStatus"));
-    if (!label)
-        return;
     const bool english = UiLanguage::instance().isEnglish();
     QString text;
     QString color = QStringLiteral("#10B981");
@@ -466,8 +515,8 @@ void TuioWidget::updateConnectionStatus()
         text = english ? QStringLiteral("⚫ Stopped") : QStringLiteral("⚫ 未启动");
         color = QStringLiteral("#64748B");
     }
-    label->setText(text);
-    label->setStyleSheet(
+    statusLabel->setText(text);
+    statusLabel->setStyleSheet(
         QStringLiteral("font-size: 13px; color: %1; background: transparent;").arg(color));
 }
 
@@ -477,6 +526,7 @@ void TuioWidget::refreshObjectTree()
     auto *objects = new QTreeWidgetItem(
         objectTree, {QStringLiteral("Objects"), QStringLiteral("Pos"), QStringLiteral("Angle")});
     objects->setForeground(0, QColor(QStringLiteral("#00D4FF")));
+    const TuioObjectTable &tuioObjects = tuioSessions->objects();
     for (auto it = tuioObjects.cbegin(); it != tuioObjects.cend(); ++it) {
         new QTreeWidgetItem(
             objects,
@@ -487,6 +537,7 @@ void TuioWidget::refreshObjectTree()
     auto *cursors = new QTreeWidgetItem(
         objectTree, {QStringLiteral("Cursors"), QStringLiteral("Pos"), QString()});
     cursors->setForeground(0, QColor(QStringLiteral("#F59E0B")));
+    const TuioCursorTable &tuioCursors = tuioSessions->cursors();
     for (auto it = tuioCursors.cbegin(); it != tuioCursors.cend(); ++it) {
         new QTreeWidgetItem(
             cursors,
@@ -495,4 +546,123 @@ void TuioWidget::refreshObjectTree()
              QString()});
     }
     objectTree->expandAll();
+}
+
+QList<int> TuioWidget::anchorIds() const
+{
+    QList<int> ids;
+    const QList<Anchor> anchors = canvas->anchors();
+    ids.reserve(anchors.size() + 1);
+    for (const Anchor &anchor : anchors)
+        ids.append(anchor.sid);
+    return ids;
+}
+
+QList<int> TuioWidget::objectIds() const
+{
+    QList<int> ids;
+    const QList<SimObject> objects = canvas->simObjects();
+    ids.reserve(objects.size());
+    for (const SimObject &object : objects)
+        ids.append(object.sid);
+    return ids;
+}
+
+// Canvas gestures become datagrams in client mode only; the sender sends nothing unless started.
+
+void TuioWidget::onCursorDown(int id, float x, float y)
+{
+    if (!serverMode)
+        tuioSender->sendCursorMessage(QStringLiteral("set"), id, x, y);
+}
+
+void TuioWidget::onCursorMove(int id, float x, float y)
+{
+    if (!serverMode)
+        tuioSender->sendCursorMessage(QStringLiteral("set"), id, x, y);
+}
+
+void TuioWidget::onCursorUp(int id)
+{
+    Q_UNUSED(id)
+    if (serverMode)
+        return;
+    switch (simMode) {
+    case MultiTouchMode:
+        tuioSender->sendCursorAlive(anchorIds());
+        break;
+    case ObjectMode:
+        tuioSender->sendObjectAlive(objectIds());
+        updateObjectCount();
+        break;
+    default:
+        tuioSender->sendCursorMessage(QStringLiteral("alive"), 0, 0.0f, 0.0f);
+        break;
+    }
+}
+
+void TuioWidget::onObjectPlaced(int sid, int cid, float x, float y, float angle)
+{
+    Q_UNUSED(cid)
+    Q_UNUSED(angle)
+    if (serverMode)
+        return;
+    // The fields decide a new object's class and angle, not the canvas.
+    const int classId = classIdSpin->value();
+    const float fieldAngle = float(angleSpin->value());
+    QList<SimObject> objects = canvas->simObjects();
+    for (SimObject &object : objects) {
+        if (object.sid == sid) {
+            object.cid = classId;
+            object.angle = fieldAngle;
+            break;
+        }
+    }
+    canvas->setSimObjects(objects);
+    tuioSender->sendObjectMessage(QStringLiteral("set"), sid, classId, x, y, fieldAngle);
+    tuioSender->sendObjectAlive(objectIds());
+    updateObjectCount();
+}
+
+void TuioWidget::onObjectMoved(int sid, int cid, float x, float y, float angle)
+{
+    if (serverMode)
+        return;
+    const QList<SimObject> objects = canvas->simObjects();
+    for (const SimObject &object : objects) {
+        if (object.sid == sid) {
+            cid = object.cid;
+            angle = object.angle;
+            break;
+        }
+    }
+    tuioSender->sendObjectMessage(QStringLiteral("set"), sid, cid, x, y, angle);
+    tuioSender->sendObjectAlive(objectIds());
+}
+
+void TuioWidget::onAnchorAdded(int sid, float x, float y)
+{
+    if (serverMode)
+        return;
+    tuioSender->sendCursorMessage(QStringLiteral("set"), sid, x, y);
+    updateAnchorCount();
+}
+
+void TuioWidget::onAnchorRemoved(int sid)
+{
+    Q_UNUSED(sid)
+    if (serverMode)
+        return;
+    tuioSender->sendCursorAlive(anchorIds());
+    updateAnchorCount();
+}
+
+void TuioWidget::onMultiTouchMove(int activeSid, float x, float y)
+{
+    if (serverMode)
+        return;
+    tuioSender->sendCursorMessage(QStringLiteral("set"), activeSid, x, y);
+    QList<int> alive = anchorIds();
+    alive.append(activeSid);
+    tuioSender->sendCursorAlive(alive);
 }

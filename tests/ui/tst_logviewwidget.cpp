@@ -1,5 +1,5 @@
 #include "comm/communicationbase.h"
-#include "comm/logviewwidget.h"
+#include "log/logviewwidget.h"
 
 #include <QApplication>
 #include <QBitmap>

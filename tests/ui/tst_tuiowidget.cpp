@@ -1,6 +1,6 @@
-#include "app/siteurl.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
+#include "site/siteurl.h"
 #include "support/freeport.h"
 #include "window/tuiowidget.h"
 

@@ -1,4 +1,4 @@
-#include "comm/logviewwidget.h"
+#include "log/logviewwidget.h"
 
 #include "comm/communicationbase.h"
 
