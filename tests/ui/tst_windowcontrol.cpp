@@ -19,22 +19,27 @@ QStringList systemLines(const TuioWidget *window)
     return lines;
 }
 
-// Steps: "English", "client" or "server" (the mode radios), a simulation mode's name, or the
-// text of a button to click.
+QPushButton *startButton(TuioWidget *window, const char *group)
+{
+    return window->findChild<QGroupBox *>(group)->findChild<QPushButton *>("accentButton");
+}
+
+// Steps: "listen" and "connect" (the server's and the client's start button), "server" and
+// "client" (the mode radios), "English" and "Chinese", a simulation mode's index ("mode1").
 void run(TuioWidget *window, const QString &script)
 {
-    auto *combo = window->findChild<QComboBox *>("simModeCombo");
-    for (QString step : script.split(' ')) {
-        step = step == QLatin1String("client")   ? QStringLiteral("客户端模式(模拟+发送")
-               : step == QLatin1String("server") ? QStringLiteral("服务器模式(接收+显示)")
-                                                 : step;
-        if (step == QLatin1String("English"))
-            UiLanguage::instance().setEnglish(true);
-        if (combo->findText(step) >= 0)
-            combo->setCurrentText(step);
-        for (QAbstractButton *button : window->findChildren<QAbstractButton *>())
-            if (button->text() == step)
-                button->click();
+    const QList<QRadioButton *> radios = window->findChildren<QRadioButton *>();
+    for (const QString &step : script.split(' ')) {
+        if (step == QLatin1String("listen"))
+            startButton(window, "serverGroup")->click();
+        else if (step == QLatin1String("connect"))
+            startButton(window, "clientGroup")->click();
+        else if (step == QLatin1String("server") || step == QLatin1String("client"))
+            radios.at(step == QLatin1String("client"))->click();
+        else if (step == QLatin1String("English") || step == QLatin1String("Chinese"))
+            UiLanguage::instance().setEnglish(step == QLatin1String("English"));
+        else if (step.startsWith(QLatin1String("mode")))
+            window->findChild<QComboBox *>("simModeCombo")->setCurrentIndex(step.mid(4).toInt());
     }
 }
 
@@ -94,7 +99,7 @@ void TestWindowControl::bindFailureThenSharedPort()
     closer.start(10);
 
     // The window stays idle and silent, and a second click tries again.
-    run(window, QStringLiteral("开始监听 开始监听"));
+    run(window, QStringLiteral("listen listen"));
     QCOMPARE(boxes, QStringList(2, "绑定失败|" + sameBind.errorString() + "|3")); // 3: critical
     holder.close();
     check(QStringLiteral("⚫ 未启动"), {});
@@ -102,8 +107,8 @@ void TestWindowControl::bindFailureThenSharedPort()
     // Then the port is taken, and shared with a second listener.
     TuioWidget second;
     second.findChild<QSpinBox *>("listenPortSpin")->setValue(port);
-    run(window, QStringLiteral("开始监听"));
-    run(&second, QStringLiteral("开始监听"));
+    run(window, QStringLiteral("listen"));
+    run(&second, QStringLiteral("listen"));
     check(QStringLiteral("🟢 监听中 #10B981"), {"TUIO服务器 端口 %1"});
     QVERIFY(second.isRunning());
     QCOMPARE(boxes.size(), 2);
@@ -117,19 +122,25 @@ void TestWindowControl::control_data()
 
     const QString listening = QStringLiteral("TUIO服务器 端口 %1");
     const QString sending = QStringLiteral("TUIO客户端 -> 127.0.0.1:3333");
-    row("listening", "开始监听", {listening}, "🟢 监听中 #10B981");
-    row("listening, then client mode", "开始监听 client", {listening, "服务器已停止", "客户端模式"},
+    row("listening", "listen", {listening}, "🟢 监听中 #10B981");
+    row("listening, then client mode", "listen client", {listening, "服务器已停止", "客户端模式"},
         "⚫ 未启动 #64748B");
-    row("sending", "client 启动客户端", {"客户端模式", sending}, "🔵 发送中 #10B981");
-    row("sending, then server mode", "client 启动客户端 server",
+    row("sending", "client connect", {"客户端模式", sending}, "🔵 发送中 #10B981");
+    row("sending, then server mode", "client connect server",
         {"客户端模式", sending, "客户端已停止", "服务器模式"}, "⚫ 未启动 #64748B");
-    row("English, listening", "English 开始监听", {listening}, "🟢 Listening #10B981");
-    row("English, sending", "English client 启动客户端", {"客户端模式", sending},
-        "🔵 Sending #10B981");
-    row("English, stopped", "English 开始监听 停止监听", {listening, "服务器已停止"},
+    row("English, listening", "English listen", {listening}, "🟢 Listening #10B981");
+    row("English, sending", "English client connect", {"客户端模式", sending}, "🔵 Sending #10B981");
+    row("English, stopped", "English listen listen", {listening, "服务器已停止"},
         "⚫ Stopped #64748B");
-    row("object mode", "client 物体模式", {"客户端模式", "模拟模式: 物体模式"}, "⚫ 未启动");
-    row("back to client mode after multi-touch", "client 多点模式 server client",
+    // Switching back must not restore a button text remembered in another state.
+    row("listening across a switch and back", "English Chinese listen English Chinese", {listening},
+        "🟢 监听中 #10B981");
+    row("sending across a switch and back", "client English Chinese connect English Chinese",
+        {"客户端模式", sending}, "🔵 发送中 #10B981");
+    row("stopped across two switches", "English listen Chinese listen English Chinese",
+        {listening, "服务器已停止"}, "⚫ 未启动 #64748B");
+    row("object mode", "client mode1", {"客户端模式", "模拟模式: 物体模式"}, "⚫ 未启动");
+    row("back to client mode after multi-touch", "client mode2 server client",
         {"客户端模式", "模拟模式: 多点模式", "服务器模式", "模拟模式: 光标模式", "客户端模式"},
         "⚫ 未启动");
     // The combo does not change, so no simulation-mode line.
@@ -159,7 +170,8 @@ void TestWindowControl::check(const QString &status, QStringList lines)
                               : "font-size: 13px; color: " + colour + "; background: transparent;");
     // Each start button in its mode's running or idle text, red while running.
     QStringList buttons;
-    for (QPushButton *button : window->findChildren<QPushButton *>("accentButton")) {
+    for (const char *group : {"serverGroup", "clientGroup"}) {
+        QPushButton *button = startButton(window, group);
         buttons << button->text();
         QCOMPARE(button->styleSheet().contains("#EF4444"), button->text().startsWith("停止"));
     }

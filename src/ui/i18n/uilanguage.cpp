@@ -76,6 +76,12 @@ void UiLanguage::rememberOrigText(QWidget *widget, const QString &text)
         widget->setProperty(origTextProperty, text);
 }
 
+void UiLanguage::showText(QAbstractButton *button, const QString &text) const
+{
+    button->setProperty(origTextProperty, text);
+    button->setText(translate(text));
+}
+
 void UiLanguage::retranslateWidgetTree(QWidget *root)
 {
     if (!root)

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QAbstractButton;
 class QComboBox;
 class QObject;
 class QWidget;
@@ -24,6 +25,9 @@ public:
     void addListener(std::function<void()> callback);
 
     static void rememberOrigText(QWidget *widget, const QString &text);
+    // Shows a Chinese text in the current language and keeps it for the next switch, so a text
+    // that follows live state survives switching back and forth.
+    void showText(QAbstractButton *button, const QString &text) const;
     void retranslateWidgetTree(QWidget *root);
 
     int dictionarySize() const { return dictionary.size(); }

@@ -469,12 +469,21 @@ void TuioWidget::updateSimControls()
 
 void TuioWidget::updateStartButtons()
 {
-    QPushButton *button = serverMode ? serverStartButton : clientStartButton;
-    if (running) {
-        button->setText(serverMode ? QStringLiteral("停止监听") : QStringLiteral("停止客户端"));
+    showStartButton(serverMode ? serverStartButton : clientStartButton, running);
+}
+
+void TuioWidget::showStartButton(QPushButton *button, bool live)
+{
+    // Kept for the language switch too, which otherwise restores the text of an earlier state.
+    const bool server = button == serverStartButton;
+    UiLanguage &language = UiLanguage::instance();
+    if (live) {
+        language.showText(button,
+                          server ? QStringLiteral("停止监听") : QStringLiteral("停止客户端"));
         button->setStyleSheet(QLatin1String(runningButtonStyle));
     } else {
-        button->setText(serverMode ? QStringLiteral("开始监听") : QStringLiteral("启动客户端"));
+        language.showText(button,
+                          server ? QStringLiteral("开始监听") : QStringLiteral("启动客户端"));
         button->setObjectName(QStringLiteral("accentButton"));
         button->setStyleSheet(QString());
     }

@@ -75,6 +75,7 @@ private:
     void connectReceivedTraffic();
 
     void updateStartButtons();
+    void showStartButton(QPushButton *button, bool live);
     void updateConnectionStatus();
     void refreshLiveTexts();
     void updateSimControls();
