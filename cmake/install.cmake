@@ -1,4 +1,4 @@
-# Install rules: `cmake --install BUILD --prefix DIR`.
+# Install rules and the Debian package: `cmake --install BUILD --prefix DIR`, `cpack -G DEB`.
 include(GNUInstallDirs)
 
 set(TACTORA_APP_ID "" CACHE STRING
@@ -92,3 +92,5 @@ install(FILES ${tactora_out}/${TACTORA_EXECUTABLE}.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${tactora_out}/copyright ${tactora_out}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tactora)
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
