@@ -13,6 +13,11 @@ QString theme()
     return QString::fromUtf8(QResource(kTheme).uncompressedData());
 }
 
+struct SpinBox : QSpinBox
+{
+    using QSpinBox::initStyleOption;
+};
+
 } // namespace
 
 class TestResources : public QObject
@@ -78,6 +83,80 @@ private slots:
         QTEST(widget->palette().color(QPalette::ColorRole(role)), "colour");
         QTEST(widget->font().families().value(0), "family");
         QTEST(widget->font().pixelSize(), "pixelSize");
+    }
+
+    void spinArrowsAreTriangles_data()
+    {
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<bool>("hovered");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("up") << true << false << true << QColor("#94A3B8");
+        QTest::newRow("down") << false << false << true << QColor("#94A3B8");
+        QTest::newRow("up hovered") << true << true << true << QColor("#00D4FF");
+        QTest::newRow("down hovered") << false << true << true << QColor("#00D4FF");
+        QTest::newRow("down disabled") << false << false << false << QColor("#475569");
+    }
+    void spinArrowsAreTriangles()
+    {
+        QFETCH(bool, up);
+        QFETCH(bool, hovered);
+        QFETCH(bool, enabled);
+        QFETCH(QColor, colour);
+        qApp->setStyleSheet(theme());
+        SpinBox spin;
+        spin.setRange(0, 100);
+        spin.setValue(50);
+        spin.setEnabled(enabled);
+        spin.resize(120, 32);
+        spin.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&spin));
+        QStyleOptionSpinBox option;
+        spin.initStyleOption(&option);
+        const QRect button = spin.style()->subControlRect(
+            QStyle::CC_SpinBox, &option, up ? QStyle::SC_SpinBoxUp : QStyle::SC_SpinBoxDown, &spin);
+        QVERIFY(button.width() >= 10 && button.height() >= 7);
+        if (hovered)
+            QTest::mouseMove(&spin, button.center());
+        const QImage image = spin.grab(button).toImage().convertToFormat(QImage::Format_RGB32);
+
+        // Ink is how far a pixel moved from the button's own colour towards the arrow's.
+        const QColor background = image.pixelColor(0, image.height() / 2);
+        const QVector3D bg(background.red(), background.green(), background.blue());
+        const QVector3D towards = QVector3D(colour.red(), colour.green(), colour.blue()) - bg;
+        QList<double> rows; // ink summed over each row that has any
+        QRect box;
+        double darkest = 0;
+        QColor full;
+        for (int y = 0; y < image.height(); ++y) {
+            double sum = 0;
+            for (int x = 1; x < image.width() - 1; ++x) { // past the border lines
+                const QColor c = image.pixelColor(x, y);
+                const double ink =
+                    QVector3D::dotProduct(QVector3D(c.red(), c.green(), c.blue()) - bg, towards) /
+                    towards.lengthSquared();
+                if (ink > 0.1) {
+                    sum += ink;
+                    box |= QRect(x, y, 1, 1);
+                }
+                if (ink > darkest)
+                    darkest = ink, full = c;
+            }
+            if (sum > 0)
+                rows << sum;
+        }
+        // A triangle 8 px wide and 5 px tall, centred, widening away from its apex.
+        QCOMPARE(rows.size(), 5);
+        QVERIFY2(box.width() <= 8 && box.height() == 5, qPrintable(QDebug::toString(box)));
+        QVERIFY(qAbs(box.center().x() - image.width() / 2) <= 1);
+        QVERIFY(qAbs(box.center().y() - image.height() / 2) <= 1);
+        if (!up)
+            std::reverse(rows.begin(), rows.end());
+        for (int i = 1; i < rows.size(); ++i)
+            QVERIFY2(rows[i] > rows[i - 1] + 1, qPrintable(QDebug::toString(rows)));
+        for (int channel : {full.red() - colour.red(), full.green() - colour.green(),
+                            full.blue() - colour.blue()})
+            QVERIFY2(qAbs(channel) <= 3, qPrintable(full.name()));
     }
 
     void iconHoldsOne64PixelPng()
