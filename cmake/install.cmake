@@ -58,6 +58,9 @@ endif()
 
 # Names the templates in packaging/ use.
 set(TACTORA_APP_ID "${tactora_app_id}")
+# The window names its desktop entry, so Wayland shells match it with the menu entry and icon.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/app/startup.cpp APPEND PROPERTY
+             COMPILE_DEFINITIONS "TACTORA_APP_ID=\"${TACTORA_APP_ID}\"")
 set(TACTORA_MAINTAINER "${tactora_maintainer}")
 set(TACTORA_EXECUTABLE "${tactora_executable}")
 set(tactora_out ${CMAKE_BINARY_DIR}/packaging)

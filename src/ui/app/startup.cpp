@@ -28,6 +28,9 @@ int runTactora(int &argc, char **argv)
     log.open(QStringLiteral("Tactora"));
     QCoreApplication::setApplicationName(QStringLiteral("Tactora"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+#ifdef TACTORA_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(TACTORA_APP_ID));
+#endif
 
     if (applyTheme(app))
         log.write(QStringLiteral("DarkTheme QSS loaded"));
