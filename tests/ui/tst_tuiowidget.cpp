@@ -38,13 +38,10 @@ class TestTuioWidget : public QObject
 
 private slots:
     void init();
-    void cleanup();
-    void windowFrame();
-    void settingsColumnKeepsItsWidth();
-    void spinFields_data();
-    void spinFields();
-    void styledObjectNames_data();
-    void styledObjectNames();
+    void cleanup() { delete window; }
+    void frameAndSettingsColumn();
+    void namedWidgets_data();
+    void namedWidgets();
     void visibleAtStart();
     void statusFollowsLanguageSwitchBack();
     void documentationLink();
@@ -61,126 +58,73 @@ void TestTuioWidget::init()
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
-void TestTuioWidget::cleanup()
-{
-    delete window;
-}
-
-void TestTuioWidget::windowFrame()
+// The settings column keeps its width; the tabs take what the window gains.
+void TestTuioWidget::frameAndSettingsColumn()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("TUIO调试助手"));
     QCOMPARE(window->windowIcon().pixmap(64, 64).size(), QSize(64, 64));
     QCOMPARE(window->size(), QSize(1160, 780));
-    window->resize(500, 300);
-    QCOMPARE(window->size(), QSize(960, 640));
-}
-
-void TestTuioWidget::settingsColumnKeepsItsWidth()
-{
     auto *scroll = window->findChild<QScrollArea *>();
-    QVERIFY(scroll);
-    QCOMPARE(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QVERIFY(scroll->verticalScrollBar()->isVisible());
     QCOMPARE(scroll->widget()->width(), 248);
-
     auto *tabs = window->findChild<QTabWidget *>();
     const int panelWidth = tabs->width();
     window->resize(1600, 900);
     QTRY_COMPARE(tabs->width(), panelWidth + 440);
     QCOMPARE(scroll->width(), 260);
+    window->resize(500, 300);
+    QCOMPARE(window->size(), QSize(960, 640));
 }
 
-void TestTuioWidget::spinFields_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("minimum");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("listen port") << "listenPortSpin" << 1.0 << 65535.0 << "3333";
-    QTest::newRow("target port") << "targetPortSpin" << 1.0 << 65535.0 << "3333";
-    QTest::newRow("local port") << "localPortSpin" << 0.0 << 65535.0 << "自动";
-    QTest::newRow("class id") << "classIdSpin" << 0.0 << 999.0 << "0";
-    QTest::newRow("angle") << "angleSpin" << 0.0 << 6.28 << "0.00";
-    QTest::newRow("line spacing") << "lineSpacingSpin" << -10.0 << 10.0 << "0 px";
-    QTest::newRow("font size") << "fontSizeSpin" << 7.0 << 16.0 << "11 pt";
-}
-
-// Defaults as shown, and values beyond the range are refused.
-void TestTuioWidget::spinFields()
-{
-    QFETCH(QString, name);
-    QFETCH(double, minimum);
-    QFETCH(double, maximum);
-    QFETCH(QString, shown);
-
-    auto *spin = window->findChild<QAbstractSpinBox *>(name);
-    QVERIFY(spin);
-    QCOMPARE(spin->text(), shown);
-    const auto set = [spin](double v) {
-        if (auto *d = qobject_cast<QDoubleSpinBox *>(spin))
-            d->setValue(v);
-        else
-            static_cast<QSpinBox *>(spin)->setValue(int(v));
-    };
-    const auto value = [spin] {
-        if (auto *d = qobject_cast<QDoubleSpinBox *>(spin))
-            return d->value();
-        return double(static_cast<QSpinBox *>(spin)->value());
-    };
-    set(maximum + 1);
-    QCOMPARE(value(), maximum);
-    set(minimum - 1);
-    QCOMPARE(value(), minimum);
-}
-
-void TestTuioWidget::styledObjectNames_data()
+void TestTuioWidget::namedWidgets_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
     QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("shown"); // a field's text at start; empty: not a field
 
-    QTest::newRow("header") << "headerBar"
-                            << "QFrame" << 1;
-    QTest::newRow("icon") << "headerIcon"
-                          << "QLabel" << 1;
-    QTest::newRow("title") << "headerTitle"
-                           << "QLabel" << 1;
-    QTest::newRow("version") << "headerVersion"
-                             << "QLabel" << 1;
-    QTest::newRow("status") << "connStatus"
-                            << "QLabel" << 1;
-    QTest::newRow("start buttons") << "accentButton"
-                                   << "QPushButton" << 2;
-    QTest::newRow("banner") << "adBanner"
-                            << "QLabel" << 1;
-    QTest::newRow("log list") << "logOutput"
-                              << "QListWidget" << 1;
-    QTest::newRow("log status") << "statusBar"
-                                << "QFrame" << 1;
-    QTest::newRow("counters") << "txLabel"
-                              << "QLabel" << 1;
+    // Names the theme addresses, then the fields with their defaults as shown.
+    const char *rows[][4] = {
+        {"headerBar", "QFrame", "1", ""},
+        {"headerIcon", "QLabel", "1", ""},
+        {"headerTitle", "QLabel", "1", ""},
+        {"headerVersion", "QLabel", "1", ""},
+        {"connStatus", "QLabel", "1", ""},
+        {"accentButton", "QPushButton", "2", ""},
+        {"adBanner", "QLabel", "1", ""},
+        {"logOutput", "QListWidget", "1", ""},
+        {"statusBar", "QFrame", "1", ""},
+        {"txLabel", "QLabel", "1", ""},
+        {"listenPortSpin", "QSpinBox", "1", "3333"},
+        {"targetPortSpin", "QSpinBox", "1", "3333"},
+        {"localPortSpin", "QSpinBox", "1", "自动"},
+        {"classIdSpin", "QSpinBox", "1", "0"},
+        {"angleSpin", "QDoubleSpinBox", "1", "0.00"},
+        {"lineSpacingSpin", "QSpinBox", "1", "0 px"},
+        {"fontSizeSpin", "QSpinBox", "1", "11 pt"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r[0]) << r[0] << r[1] << QByteArray(r[2]).toInt() << QString::fromUtf8(r[3]);
 }
 
-void TestTuioWidget::styledObjectNames()
+void TestTuioWidget::namedWidgets()
 {
     QFETCH(QString, name);
     QFETCH(QString, className);
     QFETCH(int, count);
-
+    QFETCH(QString, shown);
     const auto found = window->findChildren<QWidget *>(name);
     QCOMPARE(found.size(), count);
     for (QWidget *widget : found)
         QVERIFY2(widget->inherits(className.toLatin1()), widget->metaObject()->className());
+    if (!shown.isEmpty())
+        QCOMPARE(qobject_cast<QAbstractSpinBox *>(found.first())->text(), shown);
 }
 
 void TestTuioWidget::visibleAtStart()
 {
-    QStringList shownGroups;
-    for (QGroupBox *group : window->findChildren<QGroupBox *>())
-        if (group->isVisible())
-            shownGroups << group->title();
-    QCOMPARE(shownGroups, QStringList({"工作模式", "服务器设置", "显示设置"}));
+    QVERIFY(window->findChild<QGroupBox *>(QStringLiteral("serverGroup"))->isVisible());
+    QVERIFY(window->findChild<QGroupBox *>(QStringLiteral("clientGroup"))->isHidden());
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("anchorCountLabel"))->isHidden());
     // Created visible; the first switch to client mode hides it.
     QVERIFY(!window->findChild<QWidget *>(QStringLiteral("objCfg"))->isHidden());
@@ -202,7 +146,9 @@ void TestTuioWidget::statusFollowsLanguageSwitchBack()
     language->setCurrentIndex(1);
     QCOMPARE(status->text(), QStringLiteral("⚫ 未启动")); // no entry, and not yet set by a start
     QVERIFY(status->styleSheet().isEmpty());
-    window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
+    window->findChild<QGroupBox *>(QStringLiteral("serverGroup"))
+        ->findChild<QPushButton *>(QStringLiteral("accentButton"))
+        ->click();
     QVERIFY(window->isRunning());
     QCOMPARE(status->text(), QStringLiteral("🟢 Listening"));
     window->communication()->logRx("abc");
@@ -228,7 +174,9 @@ void TestTuioWidget::closingFreesThePort()
     const quint16 port = freeUdpPort();
     QUdpSocket probe;
     window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
-    window->findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
+    window->findChild<QGroupBox *>(QStringLiteral("serverGroup"))
+        ->findChild<QPushButton *>(QStringLiteral("accentButton"))
+        ->click();
     QVERIFY(window->isRunning());
     QVERIFY(!probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
     delete window;
