@@ -28,6 +28,30 @@ QByteArray datagramFor(const QString &description)
     return buildOscMessage(QStringLiteral("/tuio/2D") + f.at(0), tags, arguments);
 }
 
+// "start HOST" to the port ("start HOST bound" from a free local port), "stop", "big" (an alive
+// too large for a datagram), or a call written as its datagram: "cur alive IDS", "obj alive IDS",
+// "cur COMMAND SID X Y", "obj COMMAND SID CID X Y ANGLE".
+void run(TuioSender &sender, quint16 port, const QString &step)
+{
+    const QStringList f = step.split(' ');
+    QList<int> ids;
+    for (qsizetype i = 2; i < f.size(); ++i)
+        ids << f.at(i).toInt();
+    const auto num = [&f](int i) { return f.value(i).toFloat(); };
+    if (f.at(0) == QLatin1String("start"))
+        sender.start(f.at(1), port, f.size() > 2 ? freeUdpPort() : 0);
+    else if (f.at(0) == QLatin1String("stop"))
+        sender.stop();
+    else if (f.at(0) == QLatin1String("big"))
+        sender.sendCursorAlive(QList<int>(20000, 1));
+    else if (f.at(1) == QLatin1String("alive"))
+        f.at(0) == QLatin1String("cur") ? sender.sendCursorAlive(ids) : sender.sendObjectAlive(ids);
+    else if (f.at(0) == QLatin1String("cur"))
+        sender.sendCursorMessage(f.at(1), ids.value(0), num(3), num(4));
+    else
+        sender.sendObjectMessage(f.at(1), ids.value(0), ids.value(1), num(4), num(5), num(6));
+}
+
 } // namespace
 
 // The sender over loopback, its datagrams caught byte for byte.
@@ -35,44 +59,7 @@ class TestTuioSender : public QObject
 {
     Q_OBJECT
 
-    CommunicationBase log;
-    TuioSender sender{&log};
-    QUdpSocket receiver;
-
-    // "start HOST" to the receiver ("start HOST bound" from a free local port), "stop", "big" (an
-    // alive too large for a datagram), or a call written as its datagram: "cur alive IDS",
-    // "obj alive IDS", "cur COMMAND SID X Y", "obj COMMAND SID CID X Y ANGLE".
-    void run(const QString &step)
-    {
-        const QStringList f = step.split(' ');
-        QList<int> ids;
-        for (qsizetype i = 2; i < f.size(); ++i)
-            ids << f.at(i).toInt();
-        const auto num = [&f](int i) { return f.value(i).toFloat(); };
-        if (f.at(0) == QLatin1String("start"))
-            sender.start(f.at(1), receiver.localPort(), f.size() > 2 ? freeUdpPort() : 0);
-        else if (f.at(0) == QLatin1String("stop"))
-            sender.stop();
-        else if (f.at(0) == QLatin1String("big"))
-            sender.sendCursorAlive(QList<int>(20000, 1));
-        else if (f.at(1) == QLatin1String("alive"))
-            f.at(0) == QLatin1String("cur") ? sender.sendCursorAlive(ids)
-                                            : sender.sendObjectAlive(ids);
-        else if (f.at(0) == QLatin1String("cur"))
-            sender.sendCursorMessage(f.at(1), ids.value(0), num(3), num(4));
-        else
-            sender.sendObjectMessage(f.at(1), ids.value(0), ids.value(1), num(4), num(5), num(6));
-    }
-
 private slots:
-    void cleanup()
-    {
-        sender.stop();
-        receiver.close();
-        log.clearLog();
-        log.resetCounters();
-    }
-
     void traffic_data()
     {
         // A call expects its own datagram, "call => datagram" another one, "!call" none.
@@ -130,11 +117,14 @@ private slots:
     {
         QFETCH(QStringList, steps);
         QFETCH(QStringList, failures);
+        CommunicationBase log;
+        TuioSender sender(&log);
+        QUdpSocket receiver;
         QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
         QList<QByteArray> expected, received;
         for (const QString &step : steps) {
             const QString call = step.section(" => ", 0, 0).remove(QLatin1Char('!'));
-            run(call);
+            run(sender, receiver.localPort(), call);
             if (!step.startsWith('!') && (call.startsWith("cur") || call.startsWith("obj")))
                 expected << datagramFor(step.section(" => ", -1));
         }
