@@ -41,9 +41,9 @@ class TestWindowTraffic : public QObject
     template <typename T> T *named(const char *name) const { return window->findChild<T *>(name); }
 
     // Steps: "server", "client" (the mode buttons); "start" or "stop" (the mode's start button);
-    // "cursor", "object", "multi" (simulation mode); "C:9,0.2" (class id and angle fields);
-    // "H:localhost" (target host field); mouse steps at fractions of the canvas size, such as
-    // "L+0.5,0.25" (left press), "L~0.6,0.3" (move), "R-0.6,0.3" (right release).
+    // "cursor", "object", "multi" (simulation mode); "C:9,0.2" (class id and angle fields); mouse
+    // steps at fractions of the canvas size, such as "L+0.5,0.25" (left press), "L~0.6,0.3"
+    // (move), "R-0.6,0.3" (right release).
     void run(const QString &script)
     {
         TouchCanvas *canvas = window->touchCanvas();
@@ -62,8 +62,6 @@ class TestWindowTraffic : public QObject
             } else if (step.startsWith(QLatin1String("C:"))) {
                 named<QSpinBox>("classIdSpin")->setValue(xy.at(0).toInt());
                 named<QDoubleSpinBox>("angleSpin")->setValue(xy.at(1).toDouble());
-            } else if (step.startsWith(QLatin1String("H:"))) {
-                named<QLineEdit>("targetHostEdit")->setText(step.mid(2));
             } else {
                 QVERIFY2(kind >= 0 && xy.size() == 2, qPrintable(step));
                 const auto button = step.at(0) == 'L' ? Qt::LeftButton : Qt::RightButton;
@@ -128,10 +126,6 @@ private slots:
             "L+0.5,0.5 L-0.5,0.5 object L+0.25,0.25 L-0.25,0.25 multi R+0.25,0.25 R-0.25,0.25 "
             "L+0.5,0.5 L~0.5,0.75 L-0.5,0.75",
             {}, 1, 1);
-        row("the target fields are read at start",
-            "H:localhost client start H:127.0.0.1 L+0.5,0.5 L-0.5,0.5 stop start L+0.25,0.25 "
-            "L-0.25,0.25",
-            {cur(0, .25f, .25f), curAlive({})});
     }
     void gestures()
     {
