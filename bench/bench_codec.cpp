@@ -1,6 +1,9 @@
-// Framing and decoding rate of TUIO datagrams through the OSC codec.
+// Decoding rate of received datagrams on the receiver's own path: decodeTuioDatagram alone, then
+// TuioSessions::processDatagram (decode and apply to the session tables).
 #include "tuio/osccodec.h"
+#include "tuio/tuiodecoder.h"
 #include "tuio/tuiomessages.h"
+#include "tuio/tuiosessions.h"
 
 #include <QElapsedTimer>
 
@@ -10,63 +13,62 @@
 
 namespace {
 
-// What the receiver does with one datagram: frame, command, then the fields.
-double decodeOnce(const QByteArray &datagram, const QString &profile, const QString &set)
-{
-    const OscFrame frame = frameOscMessage(datagram);
-    if (!frame.isMessage || frame.address != profile)
-        return 0.0;
-    qint32 position = frame.argumentPosition;
-    if (readOscString(datagram, position) != set)
-        return 0.0;
-    double sum = readInt32(datagram, position);
-    while (position + 4 <= datagram.size())
-        sum += readFloat32(datagram, position);
-    return sum;
-}
-
-template <typename Work> double bestRate(int rounds, int perRound, Work work)
+// The median of five rounds, in calls per second.
+template <typename Work> double medianRate(int perRound, Work work)
 {
     std::vector<double> rates;
-    for (int r = 0; r < rounds; ++r) {
+    for (int round = 0; round < 5; ++round) {
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < perRound; ++i)
-            work(i);
+            work();
         rates.push_back(perRound / (double(timer.nsecsElapsed()) / 1e9));
     }
     std::sort(rates.begin(), rates.end());
     return rates[rates.size() / 2];
 }
 
+void report(const char *what, double rate)
+{
+    std::printf("  %-30s %8.1f ns per datagram %11.0f datagrams/s\n", what, 1e9 / rate, rate);
+}
+
+// A bundle of cursor sets, as a tracker sends one frame.
+QByteArray bundleOfSets(int count)
+{
+    QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (int i = 0; i < count; ++i) {
+        const QByteArray set = buildCursorSet(i, float(i) / float(count), 0.5f);
+        appendInt32(bundle, qint32(set.size()));
+        bundle += set;
+    }
+    return bundle;
+}
+
 } // namespace
 
 int main()
 {
-    const QByteArray datagram = buildCursorSet(7, 0.5f, 0.25f);
-    const QString profile = QStringLiteral("/tuio/2Dcur");
-    const QString set = QStringLiteral("set");
-    std::printf("datagram size: %d bytes\n", int(datagram.size()));
-
-    volatile double sink = 0;
-    const int perRound = 2000000;
-    const double decodeRate =
-        bestRate(5, perRound, [&](int) { sink = sink + decodeOnce(datagram, profile, set); });
-    std::printf("frame + decode 52-byte cursor set: %.2f M datagrams/s (%.1f ns each)\n",
-                decodeRate / 1e6, 1e9 / decodeRate);
-
-    // Fresh bytes per datagram, as a socket read would deliver them.
-    std::vector<QByteArray> fresh;
-    for (int i = 0; i < 1024; ++i)
-        fresh.push_back(buildCursorSet(i, i / 1024.0f, 1.0f - i / 1024.0f));
-    const double freshRate = bestRate(5, perRound, [&](int i) {
-        sink = sink + decodeOnce(fresh[size_t(i & 1023)], profile, set);
-    });
-    std::printf("frame + decode, 1024 distinct datagrams: %.2f M datagrams/s\n", freshRate / 1e6);
-
-    volatile qsizetype built = 0;
-    const double buildRate = bestRate(
-        5, perRound / 2, [&](int i) { built = built + buildCursorSet(i, 0.5f, 0.25f).size(); });
-    std::printf("build 52-byte cursor set: %.2f M messages/s\n", buildRate / 1e6);
-    return sink == -1.0 ? 1 : 0;
+    struct Case
+    {
+        const char *name;
+        QByteArray datagram;
+        int perRound;
+    };
+    const Case cases[] = {{"cursor set", buildCursorSet(7, 0.5f, 0.25f), 2000000},
+                          {"bundle of 10 cursor sets", bundleOfSets(10), 300000}};
+    QList<TuioMessage> messages;
+    TuioSessions sessions;
+    volatile qsizetype sink = 0;
+    for (const Case &c : cases) {
+        std::printf("%s, %d bytes:\n", c.name, int(c.datagram.size()));
+        report("decodeTuioDatagram", medianRate(c.perRound, [&] {
+                   decodeTuioDatagram(c.datagram, messages);
+                   sink = sink + messages.size();
+               }));
+        report("TuioSessions::processDatagram",
+               medianRate(c.perRound, [&] { sessions.processDatagram(c.datagram); }));
+        sink = sink + sessions.cursors().size();
+    }
+    return sink == -1 ? 1 : 0;
 }

@@ -82,26 +82,25 @@ private slots:
                                      qAbs(stamp.msecsTo(QDateTime::currentDateTime())) < 2000));
     }
 
+    // 100001 entries in; the first one kept tells which went.
     void storeLimit_data()
     {
         QTest::addColumn<std::optional<int>>("limit");
-        QTest::addColumn<int>("added");
         QTest::addColumn<int>("kept");
-        QTest::newRow("base keeps 100000") << std::optional<int>() << 100001 << 100000;
-        QTest::newRow("zero keeps all") << std::optional<int>(0) << 100001 << 100001;
-        QTest::newRow("negative keeps all") << std::optional<int>(-5) << 100001 << 100001;
+        QTest::newRow("base keeps 100000") << std::optional<int>() << 100000;
+        QTest::newRow("zero keeps all") << std::optional<int>(0) << 100001;
+        QTest::newRow("negative keeps all") << std::optional<int>(-5) << 100001;
     }
     void storeLimit()
     {
         QFETCH(std::optional<int>, limit);
-        QFETCH(int, added);
         QFETCH(int, kept);
         LimitedCore core;
         core.max = limit;
-        for (int i = 0; i < added; ++i)
+        for (int i = 0; i < 100001; ++i)
             core.addLogEntry(entryAt(QTime(12, 0), LogEntry::Rx, QString::number(i)));
         QCOMPARE(core.entryCount(), kept);
-        QCOMPARE(core.entries().constFirst().text, QString::number(added - kept));
+        QCOMPARE(core.entries().constFirst().text, QString::number(100001 - kept));
         QTemporaryDir dir;
         QVERIFY(core.exportToFile(dir.filePath("log.txt"), false, false));
         QCOMPARE(readAll(dir.filePath("log.txt")).count('\n'), kept);
@@ -119,7 +118,6 @@ private slots:
         const QString mixed = QStringLiteral("A中é");
         const QByteArray utf8("A\xe4\xb8\xad\xc3\xa9");
         row("UTF-8", "UTF-8", mixed, utf8);
-        row("empty name", "", mixed, utf8);
         row("unknown name", "NoSuchCharset", mixed, utf8);
         row("ASCII", "ASCII", "Aé\u00ff", "A\xe9\xff");
         row("ASCII beyond Latin-1", "ASCII", mixed, "A?\xe9", 1);
@@ -160,8 +158,6 @@ private slots:
         row("0a-1B 2c", true, "0A 1B 2C", "\x0a\x1b\x2c");
         row("ff 0A80", true, "FF 0A 80", "\xff\x0a\x80");
         row("ab-cd e", false, "AB CD E", ""); // odd digit alone
-        row(" - ", false, "", "");
-        row("0x1F", false, "01 F", "");
         row("G1 2", false, "12", "\x12");
         row("１２", false, "", ""); // full-width digits
     }
