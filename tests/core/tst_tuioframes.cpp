@@ -1,0 +1,263 @@
+#include "comm/communicationbase.h"
+#include "support/framescript.h"
+#include "tuio/tuioframes.h"
+#include "tuio/tuiosender.h"
+
+#include <QtNetwork>
+#include <QtTest>
+
+namespace {
+
+const QString localSource = QStringLiteral("tactora@127.0.0.1");
+
+// A frame as describeFrame() writes it; an empty profile when it does not read as one.
+struct Frame
+{
+    QString profile;
+    QStringList alive;
+    QList<int> setIds;
+    QString fseq;
+};
+
+Frame parse(const QString &description)
+{
+    static const QRegularExpression frame(QStringLiteral(
+        "^(2D\\w+) alive \\[([-\\d ]*)\\]((?: [co]-?\\d+[#@]\\S+)*) fseq (-?\\d+)$"));
+    const QRegularExpressionMatch m = frame.match(description);
+    Frame parsed{m.captured(1), m.captured(2).split(' ', Qt::SkipEmptyParts), {}, m.captured(4)};
+    for (const QString &set : m.captured(3).split(' ', Qt::SkipEmptyParts))
+        parsed.setIds
+            << set.mid(1).section(QRegularExpression(QStringLiteral("[#@]")), 0, 0).toInt();
+    return parsed;
+}
+
+QString logRowOf(const QString &description)
+{
+    const Frame f = parse(description);
+    QStringList ids;
+    for (int id : f.setIds)
+        ids << QString::number(id);
+    return QStringLiteral("[TX] %1 alive %2 set [%3] fseq %4")
+        .arg(f.profile, QString::number(f.alive.size()), ids.join(','), f.fseq);
+}
+
+} // namespace
+
+class TestTuioFrames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bundleBytes_data();
+    void bundleBytes();
+    void splitting_data();
+    void splitting();
+    void sender_data();
+    void sender();
+    void resendEverySecond();
+};
+
+// Bytes from an independent OSC writer, following the OSC 1.0 and TUIO 1.1 documents.
+void TestTuioFrames::bundleBytes_data()
+{
+    QTest::addColumn<QByteArray>("built");
+    QTest::addColumn<QByteArray>("expected");
+    // The elements follow "#bundle" and time tag 1.
+    const auto bundle = [](const QByteArray &elements) {
+        return QByteArray::fromHex("2362756e646c65000000000000000001" + elements);
+    };
+    QTest::newRow("cursor: alive 3, set 3, fseq 12")
+        << buildTuioFrame("/tuio/2Dcur", localSource, {3}, cursorSetMessages({{3, 0.5f, 0.25f}}),
+                          12)
+               .value(0)
+               .datagram
+        << bundle("0000002c2f7475696f2f3244637572002c737300736f757263650000746163746f7261403132372e"
+                  "302e302e310000000000001c2f7475696f2f3244637572002c736900616c69766500000000000003"
+                  "000000342f7475696f2f3244637572002c736966666666660000000073657400000000033f000000"
+                  "3e8000000000000000000000000000000000001c2f7475696f2f3244637572002c73690066736571"
+                  "000000000000000c");
+    QTest::newRow("object: alive 0 1, sets 1 then 0, fseq -1")
+        << buildTuioFrame(
+               "/tuio/2Dobj", localSource, {0, 1},
+               objectSetMessages({{1, 9, 0.75f, 0.75f, 0.2f}, {0, 3, 0.25f, 0.25f, 1.5f}}), -1)
+               .value(0)
+               .datagram
+        << bundle("0000002c2f7475696f2f32446f626a002c737300736f757263650000746163746f7261403132372e"
+                  "302e302e31000000000000242f7475696f2f32446f626a002c73696900000000616c697665000000"
+                  "0000000000000001000000482f7475696f2f32446f626a002c736969666666666666666600000000"
+                  "7365740000000001000000093f4000003f4000003e4ccccd00000000000000000000000000000000"
+                  "00000000000000482f7475696f2f32446f626a002c73696966666666666666660000000073657400"
+                  "00000000000000033e8000003e8000003fc000000000000000000000000000000000000000000000"
+                  "0000001c2f7475696f2f32446f626a002c7369006673657100000000ffffffff");
+    QTest::newRow("object: empty alive, fseq 7")
+        << buildTuioFrame("/tuio/2Dobj", localSource, {}, {}, 7).value(0).datagram
+        << bundle("0000002c2f7475696f2f32446f626a002c737300736f757263650000746163746f7261403132372e"
+                  "302e302e31000000000000182f7475696f2f32446f626a002c730000616c6976650000000000001c"
+                  "2f7475696f2f32446f626a002c736900667365710000000000000007");
+}
+
+void TestTuioFrames::bundleBytes()
+{
+    QFETCH(QByteArray, built);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(built.toHex(), expected.toHex());
+}
+
+void TestTuioFrames::splitting_data()
+{
+    QTest::addColumn<bool>("objects");
+    QTest::addColumn<int>("alive");
+    QTest::addColumn<int>("sets");
+    QTest::addColumn<QList<int>>("perBundle"); // sets in each bundle
+
+    // Sizes worked out with an independent OSC writer.
+    QTest::newRow("no sets: one bundle") << false << 0 << 0 << QList<int>{0};
+    QTest::newRow("10 sets fit one bundle") << true << 10 << 10 << QList<int>{10};
+    QTest::newRow("the 11th set starts a bundle") << true << 11 << 11 << QList<int>{10, 1};
+    QTest::newRow("25 cursors") << false << 25 << 25 << QList<int>{10, 10, 5};
+    QTest::newRow("150 alive: bytes bound it to 7")
+        << true << 150 << 30 << QList<int>{7, 7, 7, 7, 2};
+    QTest::newRow("200 alive: 4 each") << true << 200 << 12 << QList<int>{4, 4, 4};
+    // An alive list no datagram holds: a set still goes, one per bundle.
+    QTest::newRow("400 alive: oversize") << true << 400 << 2 << QList<int>{1, 1};
+}
+
+void TestTuioFrames::splitting()
+{
+    QFETCH(bool, objects);
+    QFETCH(int, alive);
+    QFETCH(int, sets);
+    QFETCH(QList<int>, perBundle);
+
+    QList<qint32> ids;
+    QList<TuioCursorState> cursors;
+    QList<TuioObjectState> things;
+    for (int i = 0; i < alive; ++i) {
+        ids << i;
+        if (i < sets) {
+            cursors.append({i, 0.5f, 0.5f});
+            things.append({i, 0, 0.5f, 0.5f, 0.0f});
+        }
+    }
+    const QString profile = objects ? "/tuio/2Dobj" : "/tuio/2Dcur";
+    const QList<TuioFrameDatagram> frame =
+        buildTuioFrame(profile, localSource, ids,
+                       objects ? objectSetMessages(things) : cursorSetMessages(cursors), 5);
+    QList<int> counts;
+    int next = 0;
+    for (const TuioFrameDatagram &datagram : frame) {
+        QStringList sources;
+        const Frame f = parse(describeFrame(datagram.datagram, sources));
+        QCOMPARE(sources, QStringList{localSource});
+        QCOMPARE(f.profile, profile.mid(6));
+        QCOMPARE(f.alive.size(), alive);
+        QCOMPARE(f.fseq, "5");
+        for (int id : f.setIds)
+            QCOMPARE(id, next++);
+        counts << int(f.setIds.size());
+        QVERIFY2(datagram.datagram.size() <= maxFrameDatagramSize || counts.last() == 1,
+                 qPrintable(QString::number(datagram.datagram.size())));
+    }
+    QCOMPARE(counts, perBundle);
+    QCOMPARE(next, sets);
+}
+
+void TestTuioFrames::sender_data()
+{
+    QTest::addColumn<bool>("frames");
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("cursor: press, drag, same place, release, stop")
+        << true << QStringList{"c3@0.5,0.25", "c3@0.75,0.25", "c3@0.75,0.25", "-", "stop"}
+        << QStringList{"2Dcur alive [3] c3@0.5,0.25 fseq 1", "2Dcur alive [3] c3@0.75,0.25 fseq 2",
+                       "2Dcur alive [] fseq 3", "2Dcur alive [] fseq 4"};
+    // Sets only for sessions that changed; a call that changes both profiles is one frame.
+    QTest::newRow("objects and cursors share the frame id")
+        << true
+        << QStringList{"o0#3@0.25,0.25,1.5", "o0#3@0.25,0.25,1.5 o1#9@0.75,0.75,0.2",
+                       "o0#3@0.5,0.25,1.5 o1#9@0.75,0.75,0.2", "c4@0.1,0.1 o1#9@0.75,0.75,0.2",
+                       "stop"}
+        << QStringList{"2Dobj alive [0] o0#3@0.25,0.25,1.5 fseq 1",
+                       "2Dobj alive [0 1] o1#9@0.75,0.75,0.2 fseq 2",
+                       "2Dobj alive [0 1] o0#3@0.5,0.25,1.5 fseq 3",
+                       "2Dcur alive [4] c4@0.1,0.1 fseq 4",
+                       "2Dobj alive [1] fseq 4",
+                       "2Dcur alive [] fseq 5",
+                       "2Dobj alive [] fseq 5"};
+    QTest::newRow("resend: every live session of the profiles in use, fseq -1")
+        << true
+        << QStringList{"c1@0.5,0.5", "c1@0.5,0.5 c2@0.25,0.75", "resend", "c2@0.25,0.75", "resend"}
+        << QStringList{"2Dcur alive [1] c1@0.5,0.5 fseq 1", "2Dcur alive [1 2] c2@0.25,0.75 fseq 2",
+                       "2Dcur alive [1 2] c1@0.5,0.5 c2@0.25,0.75 fseq -1",
+                       "2Dcur alive [2] fseq 3", "2Dcur alive [2] c2@0.25,0.75 fseq -1"};
+    QTest::newRow("a new start counts from 1 and forgets the sessions")
+        << true << QStringList{"c1@0.5,0.5", "stop", "start", "c1@0.5,0.5", "resend"}
+        << QStringList{"2Dcur alive [1] c1@0.5,0.5 fseq 1", "2Dcur alive [] fseq 2",
+                       "2Dcur alive [1] c1@0.5,0.5 fseq 1", "2Dcur alive [1] c1@0.5,0.5 fseq -1"};
+    QTest::newRow("nothing before any frame, at stop or resend")
+        << true << QStringList{"resend", "-", "stop"} << QStringList{};
+    QTest::newRow("single messages: no frames")
+        << false << QStringList{"c1@0.5,0.5", "resend", "stop"} << QStringList{};
+}
+
+void TestTuioFrames::sender()
+{
+    QFETCH(bool, frames);
+    QFETCH(QStringList, script);
+    QFETCH(QStringList, expected);
+
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+    CommunicationBase log;
+    TuioSender sender(&log);
+    const auto start = [&] {
+        sender.start("127.0.0.1", receiver.localPort(), 0,
+                     frames ? TuioFraming::Frames : TuioFraming::SingleMessages);
+    };
+    start();
+    for (const QString &step : script)
+        step == "start" ? start() : runFrameScript(sender, {step});
+
+    QStringList received;
+    QStringList sources;
+    while (receiver.hasPendingDatagrams() || receiver.waitForReadyRead(100))
+        received << describeFrame(receiver.receiveDatagram().data(), sources);
+    QCOMPARE(received, expected);
+    QCOMPARE(sources, QStringList(expected.size(), localSource));
+    QStringList rows;
+    for (const LogEntry &entry : log.entries())
+        if (entry.direction == LogEntry::Tx)
+            rows << entry.text;
+    QStringList expectedRows;
+    for (const QString &frame : expected)
+        expectedRows << logRowOf(frame);
+    QCOMPARE(rows, expectedRows);
+}
+
+// The resend runs by itself while started, about once a second.
+void TestTuioFrames::resendEverySecond()
+{
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+    TuioSender sender;
+    sender.start("127.0.0.1", receiver.localPort(), 0, TuioFraming::Frames);
+    QElapsedTimer clock;
+    clock.start();
+    runFrameScript(sender, {"c1@0.5,0.5"});
+    QStringList received;
+    QStringList sources;
+    const auto receive = [&] {
+        while (receiver.hasPendingDatagrams())
+            received << describeFrame(receiver.receiveDatagram().data(), sources);
+        return received.size();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(receive(), 3, 10000);
+    QCOMPARE(received,
+             QStringList({"2Dcur alive [1] c1@0.5,0.5 fseq 1", "2Dcur alive [1] c1@0.5,0.5 fseq -1",
+                          "2Dcur alive [1] c1@0.5,0.5 fseq -1"}));
+    QVERIFY2(clock.elapsed() >= 1800, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_MAIN(TestTuioFrames)
+#include "tst_tuioframes.moc"
