@@ -73,21 +73,20 @@ private:
 
     static QString describe(const QJsonObject &e)
     {
-        const auto fixed = [&e](const char *key) {
-            return QString::number(e.value(QLatin1String(key)).toDouble(), 'f', 2);
+        const auto text = [&e](const char *key) { return e.value(QLatin1String(key)).toString(); };
+        const auto fixed = [&e](const char *key, int decimals = 2) {
+            return QString::number(e.value(QLatin1String(key)).toDouble(), 'f', decimals);
         };
-        QString text = QStringLiteral("%1 %2 s%3 ")
-                           .arg(e.value(QLatin1String("event")).toString(),
-                                e.value(QLatin1String("profile")).toString())
-                           .arg(e.value(QLatin1String("sid")).toInt());
-        if (e.contains(QLatin1String("message")))
-            return text + e.value(QLatin1String("message")).toString();
+        if (!e.contains(QLatin1String("sid"))) // the script's own trouble
+            return text("event") + QLatin1Char(' ') + text("message");
+        QString line =
+            QStringLiteral("%1 %2 s%3 ").arg(text("event"), text("profile"), fixed("sid", 0));
         if (e.contains(QLatin1String("cid")))
-            text += QStringLiteral("c%1 ").arg(e.value(QLatin1String("cid")).toInt());
-        text += QStringLiteral("(%1,%2)").arg(fixed("x"), fixed("y"));
+            line += QLatin1Char('c') + fixed("cid", 0) + QLatin1Char(' ');
+        line += QStringLiteral("(%1,%2)").arg(fixed("x"), fixed("y"));
         if (e.contains(QLatin1String("angle")))
-            text += QStringLiteral(" a") + fixed("angle");
-        return text;
+            line += QStringLiteral(" a") + fixed("angle");
+        return line;
     }
 
     QProcess process;
