@@ -101,6 +101,7 @@ void TestFramePeers::oscdump()
 
     TuioSender sender;
     sender.start("127.0.0.1", port, 0, TuioFraming::Frames);
+    sender.resendTimer()->stop();
     runFrameScript(sender, {"o5#3@0.25,0.75,1.5"});
     const QStringList expected{
         "/tuio/2Dobj ss \"source\" \"tactora@127.0.0.1\"", "/tuio/2Dobj si \"alive\" 5",
