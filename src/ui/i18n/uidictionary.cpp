@@ -12,6 +12,9 @@ QMap<QString, QString> buildUiDictionary()
         {QStringLiteral("行间距"), QStringLiteral("Line Spacing")},
         {QStringLiteral("字号"), QStringLiteral("Font Size")},
         {QStringLiteral("通信日志"), QStringLiteral("Log")},
+        {QStringLiteral("帧格式:"), QStringLiteral("Framing:")},
+        {QStringLiteral("单条消息"), QStringLiteral("Single messages")},
+        {QStringLiteral("TUIO 1.1 帧"), QStringLiteral("TUIO 1.1 frames")},
         // Terms of the suite's other communication tools.
         {QStringLiteral("串口"), QStringLiteral("Serial Port")},
         {QStringLiteral("串口号"), QStringLiteral("Port")},

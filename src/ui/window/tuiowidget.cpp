@@ -110,6 +110,10 @@ void TuioWidget::setupUI()
             QUrl(siteBaseUrl() + QStringLiteral("/docs/quorbell/tactora"), QUrl::TolerantMode));
     });
     connect(clearAllButton, &QPushButton::clicked, canvas, &TouchCanvas::clearAll);
+    connect(clearAllButton, &QPushButton::clicked, this, [this] {
+        if (sendsFrames())
+            sendLiveSessions();
+    });
     connect(simModeCombo, &QComboBox::currentIndexChanged, this, &TuioWidget::setSimMode);
     connect(serverStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
     connect(clientStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
@@ -236,14 +240,20 @@ QGroupBox *TuioWidget::buildClientGroup()
     simModeCombo->addItems(
         {QStringLiteral("光标模式"), QStringLiteral("物体模式"), QStringLiteral("多点模式")});
     simModeCombo->setCurrentIndex(CursorMode);
+    // Index 0 stays the default: what the client has always sent.
+    framingCombo = new QComboBox;
+    framingCombo->setObjectName(QStringLiteral("framingCombo"));
+    framingCombo->addItems({QStringLiteral("单条消息"), QStringLiteral("TUIO 1.1 帧")});
     for (QWidget *field :
          {static_cast<QWidget *>(targetHostEdit), static_cast<QWidget *>(targetPortSpin),
-          static_cast<QWidget *>(localPortSpin), static_cast<QWidget *>(simModeCombo)})
+          static_cast<QWidget *>(localPortSpin), static_cast<QWidget *>(simModeCombo),
+          static_cast<QWidget *>(framingCombo)})
         field->setMinimumHeight(28);
     form->addRow(QStringLiteral("目标地址:"), targetHostEdit);
     form->addRow(QStringLiteral("目标端口:"), targetPortSpin);
     form->addRow(QStringLiteral("本地端口:"), localPortSpin);
     form->addRow(QStringLiteral("模拟模式:"), simModeCombo);
+    form->addRow(QStringLiteral("帧格式:"), framingCombo);
     layout->addLayout(form);
     layout->addWidget(buildObjectConfig());
 
@@ -404,11 +414,16 @@ void TuioWidget::startConnection()
         comm->logSystem(QStringLiteral("TUIO服务器 端口 %1").arg(port));
     } else {
         tuioSender->start(targetHostEdit->text(), quint16(targetPortSpin->value()),
-                          quint16(localPortSpin->value()));
+                          quint16(localPortSpin->value()),
+                          framingCombo->currentIndex() == 1 ? TuioFraming::Frames
+                                                            : TuioFraming::SingleMessages);
         running = true;
         // One pass: a "%2" typed into the host field stays as typed.
         comm->logSystem(QStringLiteral("TUIO客户端 -> %1:%2")
                             .arg(targetHostEdit->text(), QString::number(targetPortSpin->value())));
+        // Frames announce what the canvas already shows.
+        if (sendsFrames())
+            sendLiveSessions();
     }
     updateStartButtons();
     updateConnectionStatus();
@@ -459,6 +474,9 @@ void TuioWidget::setSimMode(int modeIdx)
     canvas->setSimMode(modeIdx);
     updateSimControls();
     comm->logSystem(QStringLiteral("模拟模式: %1").arg(simModeCombo->currentText()));
+    // Each mode shows its own sessions as live: the others leave the frames.
+    if (sendsFrames())
+        sendLiveSessions();
 }
 
 void TuioWidget::updateSimControls()
@@ -577,17 +595,50 @@ QList<int> TuioWidget::objectIds() const
     return ids;
 }
 
+bool TuioWidget::sendsFrames() const
+{
+    return !serverMode && tuioSender->isRunning() && tuioSender->framing() == TuioFraming::Frames;
+}
+
+void TuioWidget::sendLiveSessions()
+{
+    QList<TuioCursorState> cursors;
+    QList<TuioObjectState> objects;
+    if (simMode == MultiTouchMode) {
+        for (const Anchor &anchor : canvas->anchors())
+            cursors.append({anchor.sid, anchor.x, anchor.y});
+    }
+    if (simMode == ObjectMode) {
+        for (const SimObject &object : canvas->simObjects())
+            objects.append({object.sid, object.cid, object.x, object.y, object.angle});
+    } else {
+        // The held left button: the dragged cursor, or the active point after the anchors. Its
+        // position is reckoned as the canvas reckons the one it emits.
+        const QMap<int, QPointF> &positions = canvas->pointerPositions();
+        for (auto it = positions.cbegin(); it != positions.cend(); ++it)
+            cursors.append({canvas->pointerSids().value(it.key()),
+                            float(it->x() / double(canvas->width())),
+                            float(it->y() / double(canvas->height()))});
+    }
+    tuioSender->setLiveSessions(cursors, objects);
+}
+
 // Canvas gestures become datagrams in client mode only; the sender sends nothing unless started.
+// With frames, each gesture hands the sender the live sessions instead.
 
 void TuioWidget::onCursorDown(int id, float x, float y)
 {
-    if (!serverMode)
+    if (sendsFrames())
+        sendLiveSessions();
+    else if (!serverMode)
         tuioSender->sendCursorMessage(QStringLiteral("set"), id, x, y);
 }
 
 void TuioWidget::onCursorMove(int id, float x, float y)
 {
-    if (!serverMode)
+    if (sendsFrames())
+        sendLiveSessions();
+    else if (!serverMode)
         tuioSender->sendCursorMessage(QStringLiteral("set"), id, x, y);
 }
 
@@ -596,6 +647,11 @@ void TuioWidget::onCursorUp(int id)
     Q_UNUSED(id)
     if (serverMode)
         return;
+    if (sendsFrames()) {
+        sendLiveSessions();
+        updateObjectCount();
+        return;
+    }
     switch (simMode) {
     case MultiTouchMode:
         tuioSender->sendCursorAlive(anchorIds());
@@ -628,8 +684,12 @@ void TuioWidget::onObjectPlaced(int sid, int cid, float x, float y, float angle)
         }
     }
     canvas->setSimObjects(objects);
-    tuioSender->sendObjectMessage(QStringLiteral("set"), sid, classId, x, y, fieldAngle);
-    tuioSender->sendObjectAlive(objectIds());
+    if (sendsFrames()) {
+        sendLiveSessions();
+    } else {
+        tuioSender->sendObjectMessage(QStringLiteral("set"), sid, classId, x, y, fieldAngle);
+        tuioSender->sendObjectAlive(objectIds());
+    }
     updateObjectCount();
 }
 
@@ -637,6 +697,10 @@ void TuioWidget::onObjectMoved(int sid, int cid, float x, float y, float angle)
 {
     if (serverMode)
         return;
+    if (sendsFrames()) {
+        sendLiveSessions();
+        return;
+    }
     const QList<SimObject> objects = canvas->simObjects();
     for (const SimObject &object : objects) {
         if (object.sid == sid) {
@@ -653,7 +717,10 @@ void TuioWidget::onAnchorAdded(int sid, float x, float y)
 {
     if (serverMode)
         return;
-    tuioSender->sendCursorMessage(QStringLiteral("set"), sid, x, y);
+    if (sendsFrames())
+        sendLiveSessions();
+    else
+        tuioSender->sendCursorMessage(QStringLiteral("set"), sid, x, y);
     updateAnchorCount();
 }
 
@@ -662,7 +729,10 @@ void TuioWidget::onAnchorRemoved(int sid)
     Q_UNUSED(sid)
     if (serverMode)
         return;
-    tuioSender->sendCursorAlive(anchorIds());
+    if (sendsFrames())
+        sendLiveSessions();
+    else
+        tuioSender->sendCursorAlive(anchorIds());
     updateAnchorCount();
 }
 
@@ -670,6 +740,10 @@ void TuioWidget::onMultiTouchMove(int activeSid, float x, float y)
 {
     if (serverMode)
         return;
+    if (sendsFrames()) {
+        sendLiveSessions();
+        return;
+    }
     tuioSender->sendCursorMessage(QStringLiteral("set"), activeSid, x, y);
     QList<int> alive = anchorIds();
     alive.append(activeSid);

@@ -86,6 +86,10 @@ private:
     void clearReceived();
     QList<int> anchorIds() const;
     QList<int> objectIds() const;
+    // True while started in client mode with TUIO 1.1 frames.
+    bool sendsFrames() const;
+    // Hands the sender the sessions the canvas shows as live in this simulation mode.
+    void sendLiveSessions();
     // Received traffic repaints the canvas at most once per frame.
     void holdCanvasFrame();
     void releaseCanvasFrame();
@@ -114,6 +118,7 @@ private:
     QSpinBox *targetPortSpin = nullptr;
     QSpinBox *localPortSpin = nullptr;
     QComboBox *simModeCombo = nullptr;
+    QComboBox *framingCombo = nullptr;
     QWidget *objectConfig = nullptr;
     QSpinBox *classIdSpin = nullptr;
     QDoubleSpinBox *angleSpin = nullptr;
