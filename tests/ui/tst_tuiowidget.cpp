@@ -37,7 +37,7 @@ QPushButton *startButton(TuioWidget *window, const char *group)
 
 // Steps: "listen" and "connect" (the server's and the client's start button), "server" and
 // "client" (the mode radios), "English" and "Chinese", a simulation mode's index ("mode1"),
-// "rx" (3 bytes logged as received).
+// "rx" (3 bytes logged as received), "obj" (an object placed on the canvas).
 void run(TuioWidget *window, const QString &script)
 {
     const QList<QRadioButton *> radios = window->findChildren<QRadioButton *>();
@@ -50,6 +50,8 @@ void run(TuioWidget *window, const QString &script)
             radios.at(step == QLatin1String("client"))->click();
         else if (step == QLatin1String("English") || step == QLatin1String("Chinese"))
             UiLanguage::instance().setEnglish(step == QLatin1String("English"));
+        else if (step == QLatin1String("obj"))
+            window->touchCanvas()->addSimObject(SimObject{7, 0, 0.5f, 0.5f, 0.0f});
         else if (step == QLatin1String("rx"))
             window->communication()->logRx("abc");
         else if (step.startsWith(QLatin1String("mode")))
@@ -281,6 +283,8 @@ void TestTuioWidget::control_data()
         {"客户端模式", "模拟模式: 多点模式", "服务器模式", "模拟模式: 光标模式", "客户端模式"},
         "⚫ 未启动");
     // The combo does not change, so no simulation-mode line.
+    row("a mode switch clears the canvas while stopped", "client mode1 obj server",
+        {"客户端模式", "模拟模式: 物体模式", "服务器模式"}, "⚫ 未启动");
     row("back to client mode after cursor mode", "client server client",
         {"客户端模式", "服务器模式", "客户端模式"}, "⚫ 未启动");
 }
@@ -293,6 +297,8 @@ void TestTuioWidget::control()
     window->findChild<QSpinBox *>("listenPortSpin")->setValue(port);
     run(window, script);
     check(status, lines);
+    if (script.endsWith("server") || script.endsWith("client"))
+        QVERIFY(window->touchCanvas()->simObjects().isEmpty());
 }
 
 // The log's system lines (%1: the listen port), the status label ("text colour"), the start
