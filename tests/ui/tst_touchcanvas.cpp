@@ -1,28 +1,12 @@
 #include "canvas/touchcanvas.h"
 
-#include <QApplication>
-#include <QFontMetricsF>
-#include <QMetaMethod>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 #include <deque>
 
 namespace {
-
-const QPointF Gone(-1e9, -1e9);
-
-template <typename T> QPointF where(const QList<T> &items, int sid)
-{
-    for (const T &item : items)
-        if (item.sid == sid)
-            return QPointF(item.x, item.y);
-    return Gone;
-}
 
 const QColor Bg(0x08, 0x0C, 0x14), Border(0x1E, 0x3A, 0x5F), Amber(0xF5, 0x9E, 0x0B),
     Cyan(0x00, 0xD4, 0xFF);
@@ -83,7 +67,7 @@ template <typename... More> Samples at(int x, int y, const QColor &colour, More.
 //   Lx,y Rx,y press left/right; lx,y rx,y release; dLx,y dRx,y double-click press; Mx,y move
 //   with the buttons held; Sn setSimMode(n); C clearAll(); =w,h size; *n device pixel ratio of
 //   the rendering; csid@x,y received cursor; osid/cid@x,y[,angle] received object;
-//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor.
+//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor; xsid removes received items.
 // Log entries, in emission order: Did x y (cursorDown), Mid x y (cursorMove), Uid (cursorUp),
 // Psid cid x y angle (objectPlaced), Vsid cid x y angle (objectMoved), Asid x y (anchorAdded),
 // Rsid (anchorRemoved), Tsid x y (multiTouchMove); "!" marks a signal emitted before the state it
@@ -125,6 +109,8 @@ public:
                 c.addSimObject({id, cid, f(2), f(3), f(4)});
             else if (k == 'a')
                 c.addAnchor({id, f(1), f(2)});
+            else if (k == 'x')
+                c.removeTuioCursor(id), c.removeTuioObject(id);
             else if (k == 'M')
                 send(QEvent::MouseMove, Qt::NoButton, QPointF(f(0), f(1)));
             else {
@@ -164,7 +150,14 @@ private slots:
         // The id comes first; the position follows it, or the class id for objects.
         const int id = a.at(0).toInt(), i = k == 3 || k == 4 ? 2 : 1;
         const QPointF xy(a.value(i).toFloat(), a.value(i + 1).toFloat());
-        const QPointF object = where(c.simObjects(), id), anchor = where(c.anchors(), id);
+        const QPointF Gone(-1e9, -1e9);
+        auto where = [id, Gone](const auto &items) {
+            for (const auto &item : items)
+                if (item.sid == id)
+                    return QPointF(item.x, item.y);
+            return Gone;
+        };
+        const QPointF object = where(c.simObjects()), anchor = where(c.anchors());
         const bool moved = pointerAt(xy), active = c.activeSid() == id;
         const bool down = c.pointerSids().value(1, -1) == id && moved;
         const bool ended = object == Gone && !active && !c.pointerSids().values().contains(id);
@@ -263,46 +256,6 @@ private slots:
         QCOMPARE(Rig(QTest::currentDataTag()).result(), expected);
     }
 
-    // Rows: c<sid> for a cursor or o<sid>/<cid> for an object, and the hue it must get.
-    void receivedColours_data()
-    {
-        QTest::addColumn<int>("hue");
-        QTest::newRow("c1") << 73;
-        QTest::newRow("c5") << 5;
-        QTest::newRow("o1/2") << 109;
-        QTest::newRow("o10/0") << 110;
-        QTest::newRow("c-1") << 287;
-        QTest::newRow("o-1/0") << 313;
-        QTest::newRow("o0/-1") << 329;
-        QTest::newRow("o-3/-5") << 64;
-        // Products wrap in 32 bits: INT_MIN * 73 is INT_MIN, whose remainder -128 becomes 232.
-        QTest::newRow("c-2147483648") << 232;
-        QTest::newRow("c2147483647") << 55;
-    }
-
-    void receivedColours()
-    {
-        QFETCH(int, hue);
-        const QString item = QTest::currentDataTag();
-        const bool object = item.startsWith('o');
-        const int sid = item.mid(1).section('/', 0, 0).toInt(), cid = item.section('/', 1).toInt();
-        TouchCanvas c;
-        c.updateTuioObject(sid, cid ^ 1, 0.1f, 0.2f, 0);
-        c.updateTuioObject(sid, cid, 0.5f, 0.5f, 0); // overwrites, in the new class id's colour
-        c.updateTuioCursor(sid, 0.5f, 0.5f);
-        c.updateTuioCursor(sid ^ 1, 0.5f, 0.5f);
-        c.removeTuioCursor(sid ^ 1);
-        c.removeTuioObject(sid ^ 1); // absent: no change
-        QCOMPARE(c.receivedObjects().keys() + c.receivedCursors().keys(), QList<int>({sid, sid}));
-        const QColor colour =
-            object ? c.receivedObjects().value(sid).color : c.receivedCursors().value(sid).color;
-        QCOMPARE(
-            QList<int>({colour.hsvHue(), colour.hsvSaturation(), colour.value(), colour.alpha()}),
-            QList<int>({hue, object ? 200 : 180, object ? 220 : 240, 255}));
-        c.clearAll();
-        QVERIFY(c.receivedObjects().isEmpty() && c.receivedCursors().isEmpty());
-    }
-
     // Rows: a scene and samples of x, y and the colour expected at that pixel.
     void pixels_data()
     {
@@ -315,6 +268,31 @@ private slots:
                   Grid, 620, 560, Grid, 1, 140, Border, 2, 140, Bg, 798, 140, Border, 60, 0, Border,
                   60, 599, Border);
         QTest::newRow("820 x 600") << "=820,600" << at(800, 140, Grid, 801, 140, Bg);
+        // Received items at (400, 300), sampled in their fill above the label, off the grid: hues
+        // from the ids.
+        auto hue = [](const char *item, int hue) {
+            QTest::addRow("hue of %s", item)
+                << item + QString("@0.5,0.5")
+                << at(404, 288,
+                      item[0] == 'c' ? QColor::fromHsv(hue, 180, 240)
+                                     : QColor::fromHsv(hue, 200, 220).darker(130));
+        };
+        hue("c1", 73);
+        hue("c5", 5);
+        hue("o10/0", 110);
+        hue("c-1", 287);
+        hue("o-1/0", 313);
+        hue("o0/-1", 329);
+        hue("o-3/-5", 64);
+        // Products wrap in 32 bits: INT_MIN * 73 is INT_MIN, whose remainder -128 becomes 232.
+        hue("c-2147483648", 232);
+        hue("c2147483647", 55);
+        // An update moves a received object, in its new class id's colour; a removed cursor goes.
+        QTest::newRow("received, moved, removed")
+            << "o1/3@0.11,0.21 o1/2@0.5,0.5 c4@0.26,0.76 x4"
+            << at(88, 126, Bg, 208, 456, Bg, 404, 288, QColor::fromHsv(109, 200, 220).darker(130));
+        QTest::newRow("received, cleared")
+            << "c1@0.5,0.5 o2/0@0.26,0.76 C" << at(404, 288, Bg, 208, 456, Bg);
         // Received object 11 at (100, 300): the label "11" leaves the very centre free.
         const QColor c11 = receivedObjectColor(11, 0);
         QTest::newRow("received object")
