@@ -87,6 +87,11 @@ public:
             spies.emplace_back(&c, mo.method(i));
             connect(&c, mo.method(i), this, slot);
         }
+        Qt::MouseButtons held;
+        auto send = [this, &held](QEvent::Type type, Qt::MouseButton button, QPointF p) {
+            QMouseEvent event(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
+            QApplication::sendEvent(&c, &event);
+        };
         for (const QString &token : script.split(' ', Qt::SkipEmptyParts)) {
             const bool dbl = token.startsWith('d');
             const QChar k = token.at(dbl ? 1 : 0);
@@ -158,7 +163,10 @@ private slots:
             return Gone;
         };
         const QPointF object = where(c.simObjects()), anchor = where(c.anchors());
-        const bool moved = pointerAt(xy), active = c.activeSid() == id;
+        const QPointF p = c.pointerPositions().value(1, QPointF(qQNaN(), 0));
+        const bool moved =
+            float(p.x() / c.width()) == xy.x() && float(p.y() / c.height()) == xy.y();
+        const bool active = c.activeSid() == id;
         const bool down = c.pointerSids().value(1, -1) == id && moved;
         const bool ended = object == Gone && !active && !c.pointerSids().values().contains(id);
         const bool ready[] = {
@@ -171,20 +179,8 @@ private slots:
     }
 
 private:
-    bool pointerAt(QPointF xy) const
-    {
-        const QPointF p = c.pointerPositions().value(1, QPointF(qQNaN(), 0));
-        return float(p.x() / c.width()) == xy.x() && float(p.y() / c.height()) == xy.y();
-    }
-    void send(QEvent::Type type, Qt::MouseButton button, QPointF p)
-    {
-        QMouseEvent event(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
-        QApplication::sendEvent(&c, &event);
-    }
-
     std::deque<QSignalSpy> spies;
     QStringList entries;
-    Qt::MouseButtons held;
 };
 
 class TestTouchCanvas : public QObject
@@ -268,25 +264,19 @@ private slots:
                   Grid, 620, 560, Grid, 1, 140, Border, 2, 140, Bg, 798, 140, Border, 60, 0, Border,
                   60, 599, Border);
         QTest::newRow("820 x 600") << "=820,600" << at(800, 140, Grid, 801, 140, Bg);
-        // Received items at (400, 300), sampled in their fill above the label, off the grid: hues
-        // from the ids.
-        auto hue = [](const char *item, int hue) {
-            QTest::addRow("hue of %s", item)
-                << item + QString("@0.5,0.5")
+        // Received items at (400, 300), sampled in their fill above the label, off the grid: an
+        // item, then ":" and the hue its ids give. Products wrap in 32 bits: INT_MIN * 73 is
+        // INT_MIN, whose remainder -128 becomes 232.
+        for (const QString &hue : QString("c1:73 c5:5 o10/0:110 c-1:287 o-1/0:313 o0/-1:329 "
+                                          "o-3/-5:64 c-2147483648:232 c2147483647:55")
+                                      .split(' ')) {
+            const int h = hue.section(':', 1).toInt();
+            QTest::addRow("hue of %s", qPrintable(hue))
+                << hue.section(':', 0, 0) + "@0.5,0.5"
                 << at(404, 288,
-                      item[0] == 'c' ? QColor::fromHsv(hue, 180, 240)
-                                     : QColor::fromHsv(hue, 200, 220).darker(130));
-        };
-        hue("c1", 73);
-        hue("c5", 5);
-        hue("o10/0", 110);
-        hue("c-1", 287);
-        hue("o-1/0", 313);
-        hue("o0/-1", 329);
-        hue("o-3/-5", 64);
-        // Products wrap in 32 bits: INT_MIN * 73 is INT_MIN, whose remainder -128 becomes 232.
-        hue("c-2147483648", 232);
-        hue("c2147483647", 55);
+                      hue[0] == 'c' ? QColor::fromHsv(h, 180, 240)
+                                    : QColor::fromHsv(h, 200, 220).darker(130));
+        }
         // An update moves a received object, in its new class id's colour; a removed cursor goes.
         QTest::newRow("received, moved, removed")
             << "o1/3@0.11,0.21 o1/2@0.5,0.5 c4@0.26,0.76 x4"
