@@ -394,27 +394,22 @@ private slots:
     // Counted in the status line, but not drawn and never a painter warning.
     void unusablePositions_data()
     {
-        QTest::addColumn<QString>("xyAngle");
-        QTest::addColumn<bool>("positionUsable");
-        QTest::newRow("NaN x") << "nan,0.5,1" << false;
-        QTest::newRow("NaN y") << "0.5,nan,1" << false;
-        QTest::newRow("+inf") << "inf,0.5,1" << false;
-        QTest::newRow("-inf") << "0.5,-inf,1" << false;
-        QTest::newRow("1e30") << "1e30,1e30,1" << false;
-        QTest::newRow("-1e30") << "-1e30,0.5,1" << false;
-        QTest::newRow("NaN angle") << "0.5,0.25,nan" << true;
-        QTest::newRow("angle too large to turn by") << "0.5,0.25,1e37" << true;
+        QTest::addColumn<bool>("positionUsable"); // rows: x, y and angle
+        for (const char *xyAngle :
+             {"nan,0.5,1", "0.5,nan,1", "inf,0.5,1", "0.5,-inf,1", "1e30,1e30,1", "-1e30,0.5,1"})
+            QTest::newRow(xyAngle) << false;
+        QTest::newRow("0.5,0.25,nan") << true;
+        QTest::newRow("0.5,0.25,1e37") << true; // too large to turn by
     }
 
     void unusablePositions()
     {
-        QFETCH(QString, xyAngle);
         QFETCH(bool, positionUsable);
         QTest::failOnWarning(QRegularExpression(".*"));
         const QString base = "o1/0@0.25,0.5,0.3 c2@0.5,0.5 s3/0@0.75,0.5 a4@0.5,0.75";
         const QString extra =
             positionUsable ? " o11/5@%1 s14/0@%1" : " o11/5@%1 s14/0@%1 o12/5@%1 c13@%1 a15@%1";
-        Rig clean(base), tainted(base + extra.arg(xyAngle));
+        Rig clean(base), tainted(base + extra.arg(QTest::currentDataTag()));
         QCOMPARE(tainted.c.statusText(), positionUsable
                                              ? "recv:1/2 simObj:2 anchor:1 active:0 800x600"
                                              : "recv:2/3 simObj:2 anchor:2 active:0 800x600");
