@@ -21,7 +21,6 @@ struct Reply
     int status = 200;
     bool endless = false; // no length, a body that never ends
 };
-using Html = QStringList;
 
 // A tiny HTTP/1.1 responder on 127.0.0.1: one request per connection, answered by path.
 struct Http : QTcpServer
@@ -147,10 +146,9 @@ private slots:
     {
         QTest::addColumn<Reply>("list");
         QTest::addColumn<Reply>("pictureReply");
-        QTest::addColumn<Html>("shown");
-        auto row = [](const char *name, const Reply &list, const Html &shown, Reply pic = {}) {
-            QTest::newRow(name) << list << pic << shown;
-        };
+        QTest::addColumn<QStringList>("shown");
+        auto row = [](const char *name, const Reply &list, const QStringList &shown,
+                      Reply pic = {}) { QTest::newRow(name) << list << pic << shown; };
         const QJsonArray one = {ad("甲", link)};
         const QJsonObject status0{{"status", 0}}, status2{{"status", 2}};
         row("empty link is #", ads({ad("无", "")}), {shown("品无", "#10b981", "#")});
@@ -168,7 +166,7 @@ private slots:
             ads({ad("一", link), ad("二", link, "line"), ad("三", link, "Product")}),
             {shown("品一"), shown("线二", line), shown("AD三", "#64748b")});
         QJsonArray sixty;
-        Html firstFifty;
+        QStringList firstFifty;
         for (int i = 0; i < 60; ++i) {
             sixty.append(ad(QString::number(i), link));
             if (i < 50)
@@ -220,7 +218,7 @@ private slots:
     {
         QFETCH(Reply, list);
         QFETCH(Reply, pictureReply);
-        QFETCH(Html, shown);
+        QFETCH(QStringList, shown);
         http.routes["/api/ads"] = list;
         if (!pictureReply.body.isEmpty())
             http.routes["/p"] = pictureReply;
