@@ -1,187 +1,108 @@
-#include "app/diagnosticlog.h"
 #include "app/startup.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <QtWidgets>
 
-// Start-up as a user sees it: the real executable, run twice under its own name.
+#include <memory>
+
+static const char besideSheet[] = "QLabel { color: #123456; }\n";
+
+// The executable asks the maker's site for announcements at start; only a build that points it
+// at loopback (the debug, ci and asan presets do) may be run from a test.
+#define REQUIRE_LOOPBACK_SITE()                                                                    \
+    if (!QString(TACTORA_BUILD_SITE_URL)                                                           \
+             .contains(QRegularExpression("^http://(127\\.|\\[::1\\])")))                          \
+    QSKIP("the executable's site address is not on loopback; configure with a preset")
+
+// Start-up as a user sees it: the real executable, copied under another name so that its log
+// folder must follow the executable's name, not "Tactora".
 class TestStartup : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> root;
+    QString logPath;
+
+    std::unique_ptr<QProcess> start()
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", root->filePath("data"));
+        env.insert("HOME", root->filePath("home"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process->setProcessEnvironment(env);
+        QFile::copy(TACTORA_APP_PATH, root->filePath("probe-tool")); // once per folder
+        process->start(root->filePath("probe-tool"), {});
+        return process; // its destructor kills it
+    }
+    QString log() const
+    {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QString();
+    }
+
 private slots:
-    void diagnosticLogAcrossRuns();
-    void startsWhenLogCannotBeOpened();
-    void themeSources_data();
-    void themeSources();
+    void init()
+    {
+        root = std::make_unique<QTemporaryDir>();
+        logPath = root->filePath("data/probe-tool/logs/Tactora.log");
+    }
+    void cleanup() { qApp->setStyleSheet({}); }
 
-private:
-    static QProcessEnvironment sandboxEnvironment(const QString &root);
-    static QString runUntilShown(const QString &exe, const QString &root, const QString &logPath,
-                                 int runs);
-};
-
-// The executable asks the maker's site for announcements at start; only a build that points it
-// at loopback (the debug, ci and asan presets do) may be run from a test.
-static bool siteOnLoopback()
-{
-    const QString site = QStringLiteral(TACTORA_BUILD_SITE_URL);
-    return site.startsWith(QLatin1String("http://127.")) ||
-           site.startsWith(QLatin1String("http://[::1]"));
-}
-#define REQUIRE_LOOPBACK_SITE()                                                                    \
-    if (!siteOnLoopback())                                                                         \
-    QSKIP("the executable's site address is not on loopback; configure with a preset")
-
-QProcessEnvironment TestStartup::sandboxEnvironment(const QString &root)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
-}
-
-// Runs the executable until its log says the window is up, then ends it; returns the log.
-QString TestStartup::runUntilShown(const QString &exe, const QString &root, const QString &logPath,
-                                   int runs)
-{
-    QProcess process;
-    process.setProcessEnvironment(sandboxEnvironment(root));
-    process.start(exe, {});
-    if (!process.waitForStarted(10000))
-        return QString();
-    QString content;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 30000) {
-        QFile log(logPath);
-        if (log.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            content = QString::fromUtf8(log.readAll());
-            if (content.count(QStringLiteral("Window shown\n")) >= runs)
-                break;
+    void logAcrossRuns()
+    {
+        REQUIRE_LOOPBACK_SITE();
+        for (int runs : {1, 2}) {
+            auto process = start();
+            QTRY_COMPARE_WITH_TIMEOUT(log().count("Window shown\n"), runs, 30000);
         }
-        QTest::qWait(50);
-    }
-    process.kill();
-    process.waitForFinished(5000);
-    return content;
-}
-
-void TestStartup::diagnosticLogAcrossRuns()
-{
-    REQUIRE_LOOPBACK_SITE();
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    // A copy under another name: the log folder follows the executable, not "Tactora".
-    const QString exe = root.filePath(QStringLiteral("probe-tool"));
-    QVERIFY(QFile::copy(QStringLiteral(TACTORA_APP_PATH), exe));
-    QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner);
-    const QString logPath = root.filePath(QStringLiteral("data/probe-tool/logs/Tactora.log"));
-
-    const QString first = runUntilShown(exe, root.path(), logPath, 1);
-    QVERIFY2(first.contains(QStringLiteral("Window shown")), qPrintable(first));
-    QVERIFY(!QFile::exists(root.filePath(QStringLiteral("data/Tactora/logs/Tactora.log"))));
-
-    const QString second = runUntilShown(exe, root.path(), logPath, 2);
-    QVERIFY(second.startsWith(first));
-
-    const QString block =
-        QStringLiteral("\n=== \\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} Tactora ===\n"
-                       "\\d{2}:\\d{2}:\\d{2}\\.\\d{3} DarkTheme QSS loaded\n"
-                       "\\d{2}:\\d{2}:\\d{2}\\.\\d{3} Window shown\n");
-    const QRegularExpression twoRuns(QStringLiteral("^") + block + block + QStringLiteral("$"));
-    QVERIFY2(twoRuns.match(second).hasMatch(), qPrintable(second));
-}
-
-void TestStartup::startsWhenLogCannotBeOpened()
-{
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    // A plain file where the log folder should be: neither folder nor file can be made.
-    const QString appData = root.filePath(QStringLiteral("data/tst_startup"));
-    QVERIFY(QDir().mkpath(appData));
-    QFile blocker(appData + QStringLiteral("/logs"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-
-    qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
-    DiagnosticLog &log = DiagnosticLog::instance();
-    log.open(QStringLiteral("Tactora"));
-    QVERIFY(!log.isOpen());
-    log.write(QStringLiteral("Window shown")); // must be a silent no-op
-    QCOMPARE(QFileInfo(appData + QStringLiteral("/logs")).size(), 0);
-
-    // The process itself keeps running with the window up.
-    REQUIRE_LOOPBACK_SITE();
-    const QString exe = root.filePath(QStringLiteral("blocked-tool"));
-    QVERIFY(QFile::copy(QStringLiteral(TACTORA_APP_PATH), exe));
-    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("data/blocked-tool"))));
-    QFile blocker2(root.filePath(QStringLiteral("data/blocked-tool/logs")));
-    QVERIFY(blocker2.open(QIODevice::WriteOnly));
-    blocker2.close();
-    QProcess process;
-    process.setProcessEnvironment(sandboxEnvironment(root.path()));
-    process.start(exe, {});
-    QVERIFY(process.waitForStarted(10000));
-    QVERIFY(!process.waitForFinished(2500));
-    QCOMPARE(process.state(), QProcess::Running);
-    process.kill();
-    process.waitForFinished(5000);
-}
-
-void TestStartup::themeSources_data()
-{
-    QTest::addColumn<QString>("resource");
-    QTest::addColumn<bool>("fileBeside");
-    QTest::addColumn<QString>("expectedSheet"); // "resource", "file" or empty
-
-    QTest::newRow("compiled-in sheet") << ":/styles/DarkTheme.qss" << false << "resource";
-    QTest::newRow("resource wins over file") << ":/styles/DarkTheme.qss" << true << "resource";
-    QTest::newRow("file beside the executable") << ":/styles/Missing.qss" << true << "file";
-    QTest::newRow("no theme at all") << ":/styles/Missing.qss" << false << "";
-}
-
-void TestStartup::themeSources()
-{
-    QFETCH(QString, resource);
-    QFETCH(bool, fileBeside);
-    QFETCH(QString, expectedSheet);
-
-    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    QVERIFY(app);
-    app->setStyleSheet(QString());
-    const QString besidePath = QCoreApplication::applicationDirPath() + "/DarkTheme.qss";
-    const QString fileSheet = QStringLiteral("QLabel { color: #123456; }\n");
-    QFile::remove(besidePath);
-    if (fileBeside) {
-        QFile beside(besidePath);
-        QVERIFY(beside.open(QIODevice::WriteOnly | QIODevice::Text));
-        beside.write(fileSheet.toUtf8());
+        const QString block = "\n=== \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Tactora ===\n"
+                              "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} DarkTheme QSS loaded\n"
+                              "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} Window shown\n";
+        QVERIFY2(QRegularExpression("^" + block + block + "$").match(log()).hasMatch(),
+                 qPrintable(log()));
     }
 
-    const bool applied = applyTheme(*app, resource);
-    QFile::remove(besidePath);
+    // A plain file where the log folder belongs: no log, and the process runs on all the same.
+    void runsWithoutLog()
+    {
+        REQUIRE_LOOPBACK_SITE();
+        QFile blocker(QFileInfo(logPath).path());
+        QVERIFY(QDir().mkpath(root->filePath("data/probe-tool")) &&
+                blocker.open(QIODevice::WriteOnly));
+        auto process = start();
+        QVERIFY(process->waitForStarted(10000) && !process->waitForFinished(2500));
+    }
 
-    QCOMPARE(applied, !expectedSheet.isEmpty());
-    if (expectedSheet == QLatin1String("resource")) {
-        QFile compiled(QStringLiteral(":/styles/DarkTheme.qss"));
+    // Rows: the resource asked for, whether a sheet lies beside the test, the sheet applied.
+    void theme_data()
+    {
+        QTest::addColumn<QString>("resource");
+        QTest::addColumn<bool>("fileBeside");
+        QTest::addColumn<QString>("sheet");
+        QFile compiled(":/styles/DarkTheme.qss");
         QVERIFY(compiled.open(QIODevice::ReadOnly | QIODevice::Text));
-        QCOMPARE(app->styleSheet(), QString::fromUtf8(compiled.readAll()));
-        QVERIFY(app->styleSheet().contains(QStringLiteral("#headerBar")));
-    } else if (expectedSheet == QLatin1String("file")) {
-        QCOMPARE(app->styleSheet(), fileSheet);
-    } else {
-        QVERIFY(app->styleSheet().isEmpty());
+        const QString dark = compiled.readAll(), missing = ":/styles/Missing.qss";
+        QTest::newRow("compiled-in sheet") << compiled.fileName() << false << dark;
+        QTest::newRow("resource wins over file") << compiled.fileName() << true << dark;
+        QTest::newRow("file beside the executable") << missing << true << QString(besideSheet);
+        QTest::newRow("no theme at all") << missing << false << QString();
     }
-    app->setStyleSheet(QString());
-}
+    void theme()
+    {
+        QFETCH(QString, resource);
+        QFETCH(bool, fileBeside);
+        QFETCH(QString, sheet);
+        QFile beside(QCoreApplication::applicationDirPath() + "/DarkTheme.qss");
+        QVERIFY(!fileBeside ||
+                (beside.open(QIODevice::WriteOnly) && beside.write(besideSheet) > 0));
+        beside.close();
+        const bool applied = applyTheme(*qApp, resource);
+        beside.remove();
+        QCOMPARE(applied, !sheet.isEmpty());
+        QCOMPARE(qApp->styleSheet(), sheet);
+    }
+};
 
 QTEST_MAIN(TestStartup)
 #include "tst_startup.moc"

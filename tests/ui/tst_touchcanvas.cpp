@@ -1,28 +1,12 @@
 #include "canvas/touchcanvas.h"
 
-#include <QApplication>
-#include <QFontMetricsF>
-#include <QMetaMethod>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 #include <deque>
 
 namespace {
-
-const QPointF Gone(-1e9, -1e9);
-
-template <typename T> QPointF where(const QList<T> &items, int sid)
-{
-    for (const T &item : items)
-        if (item.sid == sid)
-            return QPointF(item.x, item.y);
-    return Gone;
-}
 
 const QColor Bg(0x08, 0x0C, 0x14), Border(0x1E, 0x3A, 0x5F), Amber(0xF5, 0x9E, 0x0B),
     Cyan(0x00, 0xD4, 0xFF);
@@ -83,7 +67,7 @@ template <typename... More> Samples at(int x, int y, const QColor &colour, More.
 //   Lx,y Rx,y press left/right; lx,y rx,y release; dLx,y dRx,y double-click press; Mx,y move
 //   with the buttons held; Sn setSimMode(n); C clearAll(); =w,h size; *n device pixel ratio of
 //   the rendering; csid@x,y received cursor; osid/cid@x,y[,angle] received object;
-//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor.
+//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor; xsid removes received items.
 // Log entries, in emission order: Did x y (cursorDown), Mid x y (cursorMove), Uid (cursorUp),
 // Psid cid x y angle (objectPlaced), Vsid cid x y angle (objectMoved), Asid x y (anchorAdded),
 // Rsid (anchorRemoved), Tsid x y (multiTouchMove); "!" marks a signal emitted before the state it
@@ -103,6 +87,11 @@ public:
             spies.emplace_back(&c, mo.method(i));
             connect(&c, mo.method(i), this, slot);
         }
+        Qt::MouseButtons held;
+        auto send = [this, &held](QEvent::Type type, Qt::MouseButton button, QPointF p) {
+            QMouseEvent event(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
+            QApplication::sendEvent(&c, &event);
+        };
         for (const QString &token : script.split(' ', Qt::SkipEmptyParts)) {
             const bool dbl = token.startsWith('d');
             const QChar k = token.at(dbl ? 1 : 0);
@@ -125,6 +114,8 @@ public:
                 c.addSimObject({id, cid, f(2), f(3), f(4)});
             else if (k == 'a')
                 c.addAnchor({id, f(1), f(2)});
+            else if (k == 'x')
+                c.removeTuioCursor(id), c.removeTuioObject(id);
             else if (k == 'M')
                 send(QEvent::MouseMove, Qt::NoButton, QPointF(f(0), f(1)));
             else {
@@ -164,8 +155,18 @@ private slots:
         // The id comes first; the position follows it, or the class id for objects.
         const int id = a.at(0).toInt(), i = k == 3 || k == 4 ? 2 : 1;
         const QPointF xy(a.value(i).toFloat(), a.value(i + 1).toFloat());
-        const QPointF object = where(c.simObjects(), id), anchor = where(c.anchors(), id);
-        const bool moved = pointerAt(xy), active = c.activeSid() == id;
+        const QPointF Gone(-1e9, -1e9);
+        auto where = [id, Gone](const auto &items) {
+            for (const auto &item : items)
+                if (item.sid == id)
+                    return QPointF(item.x, item.y);
+            return Gone;
+        };
+        const QPointF object = where(c.simObjects()), anchor = where(c.anchors());
+        const QPointF p = c.pointerPositions().value(1, QPointF(qQNaN(), 0));
+        const bool moved =
+            float(p.x() / c.width()) == xy.x() && float(p.y() / c.height()) == xy.y();
+        const bool active = c.activeSid() == id;
         const bool down = c.pointerSids().value(1, -1) == id && moved;
         const bool ended = object == Gone && !active && !c.pointerSids().values().contains(id);
         const bool ready[] = {
@@ -178,20 +179,8 @@ private slots:
     }
 
 private:
-    bool pointerAt(QPointF xy) const
-    {
-        const QPointF p = c.pointerPositions().value(1, QPointF(qQNaN(), 0));
-        return float(p.x() / c.width()) == xy.x() && float(p.y() / c.height()) == xy.y();
-    }
-    void send(QEvent::Type type, Qt::MouseButton button, QPointF p)
-    {
-        QMouseEvent event(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
-        QApplication::sendEvent(&c, &event);
-    }
-
     std::deque<QSignalSpy> spies;
     QStringList entries;
-    Qt::MouseButtons held;
 };
 
 class TestTouchCanvas : public QObject
@@ -263,46 +252,6 @@ private slots:
         QCOMPARE(Rig(QTest::currentDataTag()).result(), expected);
     }
 
-    // Rows: c<sid> for a cursor or o<sid>/<cid> for an object, and the hue it must get.
-    void receivedColours_data()
-    {
-        QTest::addColumn<int>("hue");
-        QTest::newRow("c1") << 73;
-        QTest::newRow("c5") << 5;
-        QTest::newRow("o1/2") << 109;
-        QTest::newRow("o10/0") << 110;
-        QTest::newRow("c-1") << 287;
-        QTest::newRow("o-1/0") << 313;
-        QTest::newRow("o0/-1") << 329;
-        QTest::newRow("o-3/-5") << 64;
-        // Products wrap in 32 bits: INT_MIN * 73 is INT_MIN, whose remainder -128 becomes 232.
-        QTest::newRow("c-2147483648") << 232;
-        QTest::newRow("c2147483647") << 55;
-    }
-
-    void receivedColours()
-    {
-        QFETCH(int, hue);
-        const QString item = QTest::currentDataTag();
-        const bool object = item.startsWith('o');
-        const int sid = item.mid(1).section('/', 0, 0).toInt(), cid = item.section('/', 1).toInt();
-        TouchCanvas c;
-        c.updateTuioObject(sid, cid ^ 1, 0.1f, 0.2f, 0);
-        c.updateTuioObject(sid, cid, 0.5f, 0.5f, 0); // overwrites, in the new class id's colour
-        c.updateTuioCursor(sid, 0.5f, 0.5f);
-        c.updateTuioCursor(sid ^ 1, 0.5f, 0.5f);
-        c.removeTuioCursor(sid ^ 1);
-        c.removeTuioObject(sid ^ 1); // absent: no change
-        QCOMPARE(c.receivedObjects().keys() + c.receivedCursors().keys(), QList<int>({sid, sid}));
-        const QColor colour =
-            object ? c.receivedObjects().value(sid).color : c.receivedCursors().value(sid).color;
-        QCOMPARE(
-            QList<int>({colour.hsvHue(), colour.hsvSaturation(), colour.value(), colour.alpha()}),
-            QList<int>({hue, object ? 200 : 180, object ? 220 : 240, 255}));
-        c.clearAll();
-        QVERIFY(c.receivedObjects().isEmpty() && c.receivedCursors().isEmpty());
-    }
-
     // Rows: a scene and samples of x, y and the colour expected at that pixel.
     void pixels_data()
     {
@@ -315,6 +264,25 @@ private slots:
                   Grid, 620, 560, Grid, 1, 140, Border, 2, 140, Bg, 798, 140, Border, 60, 0, Border,
                   60, 599, Border);
         QTest::newRow("820 x 600") << "=820,600" << at(800, 140, Grid, 801, 140, Bg);
+        // Received items at (400, 300), sampled in their fill above the label, off the grid: an
+        // item, then ":" and the hue its ids give. Products wrap in 32 bits: INT_MIN * 73 is
+        // INT_MIN, whose remainder -128 becomes 232.
+        for (const QString &hue : QString("c1:73 c5:5 o10/0:110 c-1:287 o-1/0:313 o0/-1:329 "
+                                          "o-3/-5:64 c-2147483648:232 c2147483647:55")
+                                      .split(' ')) {
+            const int h = hue.section(':', 1).toInt();
+            QTest::addRow("hue of %s", qPrintable(hue))
+                << hue.section(':', 0, 0) + "@0.5,0.5"
+                << at(404, 288,
+                      hue[0] == 'c' ? QColor::fromHsv(h, 180, 240)
+                                    : QColor::fromHsv(h, 200, 220).darker(130));
+        }
+        // An update moves a received object, in its new class id's colour; a removed cursor goes.
+        QTest::newRow("received, moved, removed")
+            << "o1/3@0.11,0.21 o1/2@0.5,0.5 c4@0.26,0.76 x4"
+            << at(88, 126, Bg, 208, 456, Bg, 404, 288, QColor::fromHsv(109, 200, 220).darker(130));
+        QTest::newRow("received, cleared")
+            << "c1@0.5,0.5 o2/0@0.26,0.76 C" << at(404, 288, Bg, 208, 456, Bg);
         // Received object 11 at (100, 300): the label "11" leaves the very centre free.
         const QColor c11 = receivedObjectColor(11, 0);
         QTest::newRow("received object")
@@ -426,27 +394,22 @@ private slots:
     // Counted in the status line, but not drawn and never a painter warning.
     void unusablePositions_data()
     {
-        QTest::addColumn<QString>("xyAngle");
-        QTest::addColumn<bool>("positionUsable");
-        QTest::newRow("NaN x") << "nan,0.5,1" << false;
-        QTest::newRow("NaN y") << "0.5,nan,1" << false;
-        QTest::newRow("+inf") << "inf,0.5,1" << false;
-        QTest::newRow("-inf") << "0.5,-inf,1" << false;
-        QTest::newRow("1e30") << "1e30,1e30,1" << false;
-        QTest::newRow("-1e30") << "-1e30,0.5,1" << false;
-        QTest::newRow("NaN angle") << "0.5,0.25,nan" << true;
-        QTest::newRow("angle too large to turn by") << "0.5,0.25,1e37" << true;
+        QTest::addColumn<bool>("positionUsable"); // rows: x, y and angle
+        for (const char *xyAngle :
+             {"nan,0.5,1", "0.5,nan,1", "inf,0.5,1", "0.5,-inf,1", "1e30,1e30,1", "-1e30,0.5,1"})
+            QTest::newRow(xyAngle) << false;
+        QTest::newRow("0.5,0.25,nan") << true;
+        QTest::newRow("0.5,0.25,1e37") << true; // too large to turn by
     }
 
     void unusablePositions()
     {
-        QFETCH(QString, xyAngle);
         QFETCH(bool, positionUsable);
         QTest::failOnWarning(QRegularExpression(".*"));
         const QString base = "o1/0@0.25,0.5,0.3 c2@0.5,0.5 s3/0@0.75,0.5 a4@0.5,0.75";
         const QString extra =
             positionUsable ? " o11/5@%1 s14/0@%1" : " o11/5@%1 s14/0@%1 o12/5@%1 c13@%1 a15@%1";
-        Rig clean(base), tainted(base + extra.arg(xyAngle));
+        Rig clean(base), tainted(base + extra.arg(QTest::currentDataTag()));
         QCOMPARE(tainted.c.statusText(), positionUsable
                                              ? "recv:1/2 simObj:2 anchor:1 active:0 800x600"
                                              : "recv:2/3 simObj:2 anchor:2 active:0 800x600");
