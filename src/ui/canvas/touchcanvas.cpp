@@ -587,9 +587,11 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     OpaqueGlyph objectGlyph;
     objectGlyph.outer.addRoundedRect(QRectF(-15, -15, 30, 30), 7, 7);
     objectGlyph.inner.addRoundedRect(QRectF(-13, -13, 26, 26), 5, 5);
-    const bool dense = m_receivedObjects.size() + m_receivedCursors.size() > DenseItems;
+    const qsizetype received = m_receivedObjects.size() + m_receivedCursors.size();
+    const bool dense = received > DenseItems;
     const qreal ratio = painter.device()->devicePixelRatio();
-    if (ratio != m_spriteRatio || !dense) {
+    // Kept while the table hovers around the threshold, so that the sprites are not remade.
+    if (ratio != m_spriteRatio || received < DenseItems / 2) {
         m_sprites.clear();
         m_spriteRatio = ratio;
     }
