@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -77,12 +78,15 @@ int main(int argc, char **argv)
         {"empty", 0, 0, 0, 0, 0},
         {"20 cur + 20 obj + 10 sim + 10 anchors", 20, 20, 10, 10, 4.0},
         {"500 cur + 500 obj", 500, 500, 0, 0, 40.0},
+        {"1000 cur + 1000 obj", 1000, 1000, 0, 0, 0},
+        {"4000 cur + 4000 obj", 4000, 4000, 0, 0, 16.0},
+        {"16000 cur + 16000 obj", 16000, 16000, 0, 0, 60.0},
     };
 
     std::printf("canvas %dx%d, %d frames per scene (after 10 warm-up frames)\n", canvas.width(),
                 canvas.height(), frames);
     bool allMet = true;
-    for (int index = 0; index < 3; ++index) {
+    for (int index = 0; index < int(std::size(scenes)); ++index) {
         const Scene &scene = scenes[index];
         if (only >= 0 && index != only)
             continue;
@@ -101,13 +105,15 @@ int main(int argc, char **argv)
             ms.push_back(double(timer.nsecsElapsed()) / 1e6);
             cpuMs.push_back(processCpuMs() - cpuStart);
         }
+        // The aim is checked against CPU time: wall time grows when other processes take the cores.
         const double median = percentile(ms, 0.5);
-        const bool met = scene.aimMs <= 0 || median <= scene.aimMs;
+        const double cpuMedian = percentile(cpuMs, 0.5);
+        const bool met = scene.aimMs <= 0 || cpuMedian <= scene.aimMs;
         allMet = allMet && met;
         std::printf("%-40s median %7.3f ms  p10 %7.3f  p90 %7.3f  cpu median %7.3f", scene.name,
-                    median, percentile(ms, 0.1), percentile(ms, 0.9), percentile(cpuMs, 0.5));
+                    median, percentile(ms, 0.1), percentile(ms, 0.9), cpuMedian);
         if (scene.aimMs > 0)
-            std::printf("  aim <= %.0f ms: %s", scene.aimMs, met ? "met" : "MISSED");
+            std::printf("  aim cpu <= %.0f ms: %s", scene.aimMs, met ? "met" : "MISSED");
         std::printf("\n");
     }
     return allMet ? 0 : 1;

@@ -1,17 +1,20 @@
 // Log view under load: the real LogViewWidget on the offscreen platform with
 // the application theme. Prints GUI-thread CPU and wall times, the cost of a
 // batch once the view is full, resident memory and the logged-to-row delay.
-// Run from a Release build: ./bench_logview [--quick]
+// Run from a Release build: ./bench_logview [--quick] [--census]
 
 #include "comm/communicationbase.h"
 #include "log/logviewwidget.h"
+#include "window/tuiowidget.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QMap>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -264,6 +267,54 @@ void benchPerRowHints(int count)
     std::printf("   %d rows: %.0f ms GUI CPU\n", list.count(), threadCpuMs() - cpu0);
 }
 
+// Counts paint events per widget, named by object name or class.
+class PaintCensus : public QObject
+{
+public:
+    QMap<QString, int> paints;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QString name = watched->objectName().isEmpty()
+                                     ? QString::fromLatin1(watched->metaObject()->className())
+                                     : watched->objectName();
+            ++paints[name];
+        }
+        return false;
+    }
+};
+
+// The whole window with the log tab showing: which widgets repaint while received datagrams are
+// logged and flushed into rows.
+void benchRepaintCensus(int flushes)
+{
+    TuioWidget window;
+    window.resize(1400, 900);
+    window.show();
+    auto *view = window.findChild<LogViewWidget *>();
+    window.findChild<QTabWidget *>()->setCurrentWidget(view);
+    QCoreApplication::processEvents();
+    PaintCensus census;
+    qApp->installEventFilter(&census);
+    CommunicationBase *core = window.communication();
+    const double cpu0 = threadCpuMs();
+    for (int f = 0; f < flushes; ++f) {
+        for (int i = 0; i < 50; ++i)
+            core->logRx(summary(f * 50 + i));
+        view->flushPendingItems();
+        QCoreApplication::processEvents();
+    }
+    const double cpu = threadCpuMs() - cpu0;
+    qApp->removeEventFilter(&census);
+    std::printf("\n5) Window with the log tab showing: %d flushes of 50 received rows, %.2f ms GUI "
+                "CPU per flush; paint events per flush by widget:\n",
+                flushes, cpu / flushes);
+    for (auto it = census.paints.cbegin(); it != census.paints.cend(); ++it)
+        std::printf("   %-32s %6.2f\n", qPrintable(it.key()), double(it.value()) / flushes);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -275,6 +326,10 @@ int main(int argc, char **argv)
     if (theme.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(theme.readAll()));
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+    if (app.arguments().contains(QStringLiteral("--census"))) {
+        benchRepaintCensus(200);
+        return 0;
+    }
 
     std::printf("Log view benchmark (platform %s, theme %s)\n",
                 qPrintable(QGuiApplication::platformName()),
@@ -284,5 +339,6 @@ int main(int argc, char **argv)
     benchPerRowHints(quick ? 2000 : 10000);
     benchQueuedAtOnce(quick ? QList<int>{10000, 20000} : QList<int>{12500, 25000, 50000, 100000});
     benchArrival(quick ? QList<int>{20000} : QList<int>{25000, 50000, 100000}, 20000);
+    benchRepaintCensus(quick ? 50 : 200);
     return 0;
 }

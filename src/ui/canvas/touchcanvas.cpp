@@ -29,6 +29,19 @@ constexpr double CullMargin = 64.0;
 
 constexpr int GridBand = 64;
 
+// Above this many received items they overlap so much that glows and labels cannot be told apart;
+// they are then drawn as cached sprites without either.
+constexpr int DenseItems = 1000;
+
+// A turned object sprite is reused for turns within 90 / TurnSteps degrees (the glyph looks the
+// same every quarter turn).
+constexpr int TurnSteps = 8;
+
+// Sprite sides: a disc of radius 17 and a square of half side 15 turned by 45 degrees, each with a
+// pixel of antialiasing around it.
+constexpr int CursorSpriteSize = 36;
+constexpr int ObjectSpriteSize = 44;
+
 // Radians to the painter's degrees, in single precision.
 constexpr float DegreesPerRadian = 57.29578f;
 
@@ -152,6 +165,27 @@ void fillOpaqueGlyph(QPainter &painter, const OpaqueGlyph &glyph, const QColor &
     painter.fillPath(glyph.outer, outline);
     painter.fillPath(glyph.inner, fill);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+// A glyph drawn once into a transparent image with its centre at the image's centre.
+QImage glyphSprite(int side, qreal ratio, const OpaqueGlyph &glyph, const QTransform &turn,
+                   const QColor &fill, const QColor &outline)
+{
+    const int pixels = int(std::ceil(side * ratio));
+    QImage sprite(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    sprite.fill(Qt::transparent);
+    sprite.setDevicePixelRatio(ratio);
+    QPainter painter(&sprite);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setTransform(turn * QTransform::fromTranslate(side / 2.0, side / 2.0));
+    fillOpaqueGlyph(painter, glyph, fill, outline);
+    return sprite;
+}
+
+// Where a sprite of the given side goes so that its centre lands on the pixel nearest (x, y).
+QPointF spriteCorner(double x, double y, int side)
+{
+    return QPointF(std::round(x) - side / 2, std::round(y) - side / 2);
 }
 
 // The whole pixels under a glow of the given radius. The gradient is clear from the radius on, so
@@ -553,7 +587,33 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     OpaqueGlyph objectGlyph;
     objectGlyph.outer.addRoundedRect(QRectF(-15, -15, 30, 30), 7, 7);
     objectGlyph.inner.addRoundedRect(QRectF(-13, -13, 26, 26), 5, 5);
-    for (auto it = m_receivedObjects.cbegin(); it != m_receivedObjects.cend(); ++it) {
+    const qsizetype received = m_receivedObjects.size() + m_receivedCursors.size();
+    const bool dense = received > DenseItems;
+    const qreal ratio = painter.device()->devicePixelRatio();
+    // Kept while the table hovers around the threshold, so that the sprites are not remade.
+    if (ratio != m_spriteRatio || received < DenseItems / 2) {
+        m_sprites.clear();
+        m_spriteRatio = ratio;
+    }
+    for (auto it = m_receivedObjects.cbegin(); dense && it != m_receivedObjects.cend(); ++it) {
+        const ReceivedObject &object = it.value();
+        const double px = double(object.x) * W;
+        const double py = double(object.y) * H;
+        if (!onCanvas(px, py, W, H) || !turnable(object.angle))
+            continue;
+        const double quarter = std::fmod(double(object.angle * DegreesPerRadian), 90.0);
+        const int step =
+            int(std::lround((quarter < 0 ? quarter + 90 : quarter) * TurnSteps / 90.0)) % TurnSteps;
+        const quint64 key = (quint64(step + 1) << 32) | object.color.rgba();
+        auto sprite = m_sprites.constFind(key);
+        if (sprite == m_sprites.cend()) {
+            const QTransform turn = QTransform().rotate(step * 90.0 / TurnSteps);
+            sprite = m_sprites.insert(key, glyphSprite(ObjectSpriteSize, ratio, objectGlyph, turn,
+                                                       object.color.darker(130), object.color));
+        }
+        painter.drawImage(spriteCorner(px, py, ObjectSpriteSize), *sprite);
+    }
+    for (auto it = m_receivedObjects.cbegin(); !dense && it != m_receivedObjects.cend(); ++it) {
         const ReceivedObject &object = it.value();
         const double px = double(object.x) * W;
         const double py = double(object.y) * H;
@@ -602,7 +662,22 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     OpaqueGlyph dotGlyph;
     dotGlyph.outer.addEllipse(QRectF(-17, -17, 34, 34));
     dotGlyph.inner.addEllipse(QRectF(-15, -15, 30, 30));
-    for (auto it = m_receivedCursors.cbegin(); it != m_receivedCursors.cend(); ++it) {
+    for (auto it = m_receivedCursors.cbegin(); dense && it != m_receivedCursors.cend(); ++it) {
+        const ReceivedCursor &cursor = it.value();
+        const double cx = double(cursor.x) * W;
+        const double cy = double(cursor.y) * H;
+        if (!onCanvas(cx, cy, W, H))
+            continue;
+        const quint64 key = cursor.color.rgba();
+        auto sprite = m_sprites.constFind(key);
+        if (sprite == m_sprites.cend()) {
+            sprite =
+                m_sprites.insert(key, glyphSprite(CursorSpriteSize, ratio, dotGlyph, QTransform(),
+                                                  cursor.color, cursor.color.lighter(130)));
+        }
+        painter.drawImage(spriteCorner(cx, cy, CursorSpriteSize), *sprite);
+    }
+    for (auto it = m_receivedCursors.cbegin(); !dense && it != m_receivedCursors.cend(); ++it) {
         const ReceivedCursor &cursor = it.value();
         const double cx = double(cursor.x) * W;
         const double cy = double(cursor.y) * H;

@@ -4,6 +4,8 @@
 #include "tuio/tuiosessions.h"
 
 #include <QColor>
+#include <QHash>
+#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QPointF>
@@ -107,4 +109,7 @@ private:
     int m_nextSid = 0;
     int m_dragSid = -1;
     int m_activeSid = -1;
+    // Glyph images of crowded tables, by colour (and turn for objects); made for one pixel ratio.
+    QHash<quint64, QImage> m_sprites;
+    qreal m_spriteRatio = 1;
 };

@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kFlushDelayMs = 50;
@@ -124,6 +126,21 @@ public:
 private:
     QFont rowFont{kRowFontFamily, 11};
 };
+
+// A shown counter keeps a fixed size, with room for three more digits, so that its changes lay
+// nothing out again; it grows only when its text no longer fits.
+void setCounterText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    if (!label->isVisible())
+        return;
+    const int needed = label->sizeHint().width();
+    const bool fixed = label->minimumSize() == label->maximumSize();
+    if (!fixed || needed > label->width()) {
+        const int room = label->fontMetrics().horizontalAdvance(QStringLiteral("000"));
+        label->setFixedSize(std::max(label->width(), needed + room), label->height());
+    }
+}
 
 QPushButton *makeSmallButton(const QString &text, QWidget *parent)
 {
@@ -236,7 +253,8 @@ void LogViewWidget::flushPendingItems()
 
     QScrollBar *bar = list->verticalScrollBar();
     const int oldValue = bar->value();
-    const bool wasAtBottom = follow && oldValue >= bar->maximum() - kBottomSlackPx;
+    const bool wasAtBottom =
+        follow && (scrollWhenShown || oldValue >= bar->maximum() - kBottomSlackPx);
 
     list->setUpdatesEnabled(false);
 
@@ -266,8 +284,11 @@ void LogViewWidget::flushPendingItems()
     locker.unlock();
     list->setUpdatesEnabled(true);
 
-    if (wasAtBottom)
+    // Scrolling lays out all rows; a hidden list is spared that until it is shown.
+    if (wasAtBottom && list->isVisible())
         list->scrollToBottom();
+    else if (wasAtBottom)
+        scrollWhenShown = true;
 
     // Drain a backlog at full speed instead of waiting for the next arrival.
     if (more && !flushScheduled) {
@@ -276,10 +297,19 @@ void LogViewWidget::flushPendingItems()
     }
 }
 
+void LogViewWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (scrollWhenShown) {
+        scrollWhenShown = false;
+        list->scrollToBottom();
+    }
+}
+
 void LogViewWidget::onCountersUpdated()
 {
-    txLabel->setText(QStringLiteral("TX: %1 bytes").arg(core->txBytes()));
-    rxLabel->setText(QStringLiteral("RX: %1 bytes").arg(core->rxBytes()));
+    setCounterText(txLabel, QStringLiteral("TX: %1 bytes").arg(core->txBytes()));
+    setCounterText(rxLabel, QStringLiteral("RX: %1 bytes").arg(core->rxBytes()));
 }
 
 void LogViewWidget::onLogCleared()

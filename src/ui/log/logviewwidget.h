@@ -40,6 +40,7 @@ public slots:
 protected:
     // Asks for the export target; an empty name cancels.
     virtual QString chooseExportFileName(const QString &proposedName);
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void exportLog();
@@ -60,6 +61,8 @@ private:
     QList<LogEntry> pendingEntries;
     mutable QMutex queueLock;
     bool flushScheduled = false;
+    // A hidden list that follows the newest rows scrolls to them once it is shown.
+    bool scrollWhenShown = false;
     int lineSpacing = 0;
     int fontSize = 11;
 };

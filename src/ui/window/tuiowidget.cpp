@@ -9,6 +9,7 @@
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosender.h"
 #include "tuio/tuiosessions.h"
+#include "window/treerows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -338,6 +339,8 @@ QWidget *TuioWidget::buildRightPanel()
     objectTree->setHeaderLabels(
         {QStringLiteral("ID"), QStringLiteral("Position"), QStringLiteral("Angle")});
     objectTree->setRootIsDecorated(true);
+    // All rows are one line of one font; the view then need not measure a row whose text changed.
+    objectTree->setUniformRowHeights(true);
     objectTree->header()->setStretchLastSection(true);
     objectsLayout->addWidget(objectTree);
     tabs->addTab(objectsPage, QStringLiteral("TUIO 对象"));
@@ -549,30 +552,41 @@ void TuioWidget::updateConnectionStatus()
 
 void TuioWidget::refreshObjectTree()
 {
-    objectTree->clear();
-    auto *objects = new QTreeWidgetItem(
-        objectTree, {QStringLiteral("Objects"), QStringLiteral("Pos"), QStringLiteral("Angle")});
-    objects->setForeground(0, QColor(QStringLiteral("#00D4FF")));
+    // The two groups and their rows live on and only changed texts are set, so the tree keeps the
+    // user's scroll position and expansion, and a refresh costs little when little changed.
+    if (objectTree->topLevelItemCount() != 2) {
+        objectTree->clear();
+        auto *objects =
+            new QTreeWidgetItem(objectTree, {QStringLiteral("Objects"), QStringLiteral("Pos"),
+                                             QStringLiteral("Angle")});
+        objects->setForeground(0, QColor(QStringLiteral("#00D4FF")));
+        auto *cursors = new QTreeWidgetItem(
+            objectTree, {QStringLiteral("Cursors"), QStringLiteral("Pos"), QString()});
+        cursors->setForeground(0, QColor(QStringLiteral("#F59E0B")));
+        objectTree->expandAll();
+    }
+
+    QTreeWidgetItem *objects = objectTree->topLevelItem(0);
     const TuioObjectTable &tuioObjects = tuioSessions->objects();
+    TreeRows objectRows(objects, tuioObjects.size());
     for (auto it = tuioObjects.cbegin(); it != tuioObjects.cend(); ++it) {
-        new QTreeWidgetItem(
-            objects,
-            {QStringLiteral("s%1 c%2").arg(it.key()).arg(it->classId),
-             QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
-             QString::number(double(it->angle), 'f', 2)});
+        objectRows.put(
+            QStringLiteral("s%1 c%2").arg(it.key()).arg(it->classId),
+            QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
+            QString::number(double(it->angle), 'f', 2));
     }
-    auto *cursors = new QTreeWidgetItem(
-        objectTree, {QStringLiteral("Cursors"), QStringLiteral("Pos"), QString()});
-    cursors->setForeground(0, QColor(QStringLiteral("#F59E0B")));
+    objectRows.finish();
+
+    QTreeWidgetItem *cursors = objectTree->topLevelItem(1);
     const TuioCursorTable &tuioCursors = tuioSessions->cursors();
+    TreeRows cursorRows(cursors, tuioCursors.size());
     for (auto it = tuioCursors.cbegin(); it != tuioCursors.cend(); ++it) {
-        new QTreeWidgetItem(
-            cursors,
-            {QStringLiteral("s%1").arg(it.key()),
-             QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
-             QString()});
+        cursorRows.put(
+            QStringLiteral("s%1").arg(it.key()),
+            QStringLiteral("%1,%2").arg(double(it->x), 0, 'f', 3).arg(double(it->y), 0, 'f', 3),
+            QString());
     }
-    objectTree->expandAll();
+    cursorRows.finish();
 }
 
 QList<int> TuioWidget::anchorIds() const
