@@ -64,7 +64,7 @@ class TestUiLanguage : public QObject
 private slots:
     void cleanup() { setEnglish(false); }
 
-    void dictionary() { QCOMPARE(UiLanguage::instance().dictionarySize(), 184); }
+    void dictionary() { QCOMPARE(UiLanguage::instance().dictionarySize(), 220); }
 
     void widgetKinds_data()
     {
