@@ -109,6 +109,7 @@ void TuioFrameAnalysis::clear()
     sourceIndex.clear();
     endpoints.clear();
     lastEndpoint = -1;
+    lastSource = -1;
     for (auto &owners : sessionOwners)
         owners.clear();
     notifyTimer.stop();
@@ -138,16 +139,19 @@ TuioFrameAnalysis::Endpoint &TuioFrameAnalysis::endpointFor(const QHostAddress &
 
 int TuioFrameAnalysis::sourceFor(const QString &key)
 {
+    // A stream mostly comes from the source before; comparing is cheaper than hashing.
+    if (lastSource >= 0 && sources[size_t(lastSource)]->key == key)
+        return lastSource;
     const auto it = sourceIndex.constFind(key);
     if (it != sourceIndex.constEnd())
-        return it.value();
+        return lastSource = it.value();
     const int index = int(sources.size());
     auto source = std::make_unique<Source>();
     source->index = index;
     source->key = key;
     sources.push_back(std::move(source));
     sourceIndex.insert(key, index);
-    return index;
+    return lastSource = index;
 }
 
 void TuioFrameAnalysis::analyse(const QByteArray &datagram, const QList<TuioMessage> &messages,

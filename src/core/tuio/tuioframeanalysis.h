@@ -66,6 +66,7 @@ private:
 
     std::vector<std::unique_ptr<Source>> sources;
     QHash<QString, int> sourceIndex;
+    int lastSource = -1;
     std::vector<Endpoint> endpoints;
     qsizetype lastEndpoint = -1;
     // Per profile, the sources that list each session id as alive.
