@@ -298,12 +298,12 @@ void TestTuioFrameAnalysis::checks_data()
          "obj fseq 3"},
         "A frames=3 gaps=0 late=0 restarts=0 alive=3 [2Dcur,2Dobj] #3=3");
 
-    // 11 and 13 are late (13 is exactly 100 below 113), 12 restarts (101 below).
+    // 11 is late and split in two; 13 is late at exactly 100 below 113, restarts at 101 below 114.
     QStringList sequence;
-    for (int fseq : {10, 12, 11, 12, -1, 13, 113, 13, 12})
+    for (int fseq : {10, 12, 11, 11, 12, -1, 13, 113, 13, 114, 13})
         sequence << QStringLiteral("[cur alive; cur fseq %1]").arg(fseq);
     row("4: late frames, restarts and gaps; the same fseq again and -1 are fine", sequence,
-        "A frames=8 gaps=100 late=2 restarts=1 alive=0 [2Dcur] #4=2");
+        "A frames=9 gaps=100 late=2 restarts=1 alive=0 [2Dcur] #4=2");
 
     // Missing m, ints for x y, an extra argument; missing r, an int angle; a float id.
     row("5: wrong argument count or type tags, out-of-range values in them not judged",
@@ -352,12 +352,13 @@ void TestTuioFrameAnalysis::checks_data()
         "b@h frames=3 gaps=198 late=0 restarts=0 alive=0 [2Dcur] #8=2 / "
         "c@h frames=1 gaps=0 late=0 restarts=0 alive=0 [2Dcur] #8=1");
 
-    // 1 stalls from 0 (hit after 10 s, not at exactly 10 s), 2 from 6 s; 1 moves again at 17 s.
+    // 1 moves after exactly 10 s (no hit), stalls from 10 s to 20.5 s; 2 stalls from 6 s to
+    // 16.5 s, moves at 17 s and stalls again past 27 s.
     row("9: a session alive over 10 s without a set, once per stall",
         {"@0 [cur alive 1 2; " + cur(1) + "; " + cur(2) + "; cur fseq 1]",
-         "@6000 [cur alive 1 2; " + cur(2) + "; cur fseq 2]", "@10000 [cur alive 1 2; cur fseq 3]",
-         "@10001 [cur alive 1 2; cur fseq 4]", "@16500 [cur alive 1 2; cur fseq 5]",
-         "@17000 [cur alive 1 2; " + cur(1) + "; cur fseq 6]",
+         "@6000 [cur alive 1 2; " + cur(2) + "; cur fseq 2]",
+         "@10000 [cur alive 1 2; " + cur(1) + "; cur fseq 3]", "@16500 [cur alive 1 2; cur fseq 4]",
+         "@17000 [cur alive 1 2; " + cur(2) + "; cur fseq 5]", "@20500 [cur alive 1 2; cur fseq 6]",
          "@27001 [cur alive 1 2; cur fseq 7]"},
         "A frames=7 gaps=0 late=0 restarts=0 alive=2 [2Dcur] #9=3", true);
 }

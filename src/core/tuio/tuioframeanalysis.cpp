@@ -292,13 +292,13 @@ void TuioFrameAnalysis::handleAlive(int index, int profileIndex, const TuioMessa
 {
     Source &source = *sources[size_t(index)];
     ProfileState &profile = source.profiles[profileIndex];
-    if (!bundled && profile.aliveAwaitsFseq) {
+    if (profile.aliveAwaitsFseq) {
         // The previous alive's frame never got its fseq; it ends here.
         hit(source, TuioCheck::FrameWithoutFseq);
         closeProfileFrame(source, profile);
         countFrame(source);
     }
-    if (!profile.frameHasAlive && profile.setsBeforeAlive > 0)
+    if (profile.setsBeforeAlive > 0)
         hit(source, TuioCheck::SetBeforeAlive, profile.setsBeforeAlive);
     profile.setsBeforeAlive = 0;
     profile.frameHasAlive = true;
