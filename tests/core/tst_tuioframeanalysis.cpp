@@ -245,6 +245,8 @@ private slots:
     void trackerFraming_data();
     void trackerFraming();
     void updatesThrottledAndCleared();
+    void sourcesCapped_data();
+    void sourcesCapped();
 
 private:
     // Sends the stream through `tool` to a receiver feeding `analysis`; the endpoint of sender
@@ -563,6 +565,30 @@ void TestTuioFrameAnalysis::updatesThrottledAndCleared()
     analysis.clear();
     QCOMPARE(changed.size(), 1);
     QVERIFY(analysis.snapshot(0).isEmpty());
+}
+
+void TestTuioFrameAnalysis::sourcesCapped_data()
+{
+    QTest::addColumn<QString>("datagram"); // %1: the datagram's number
+    QTest::addColumn<bool>("newSender");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("ever new names")
+        << "[cur source s%1@h; cur alive; cur fseq 1]" << false << "s63@h";
+    QTest::newRow("ever new senders") << "[cur alive; cur fseq 1]" << true << "127.0.0.1:40063";
+}
+
+void TestTuioFrameAnalysis::sourcesCapped()
+{
+    QFETCH(QString, datagram);
+    QFETCH(bool, newSender);
+    QFETCH(QString, last);
+    TuioFrameAnalysis analysis;
+    for (int n = 0; n < 70; ++n)
+        analysis.processDatagram(encode(datagram.arg(n)), QHostAddress::LocalHost,
+                                 quint16(newSender ? 40000 + n : 50001), 0);
+    const QList<TuioSourceStats> stats = analysis.snapshot(0);
+    QCOMPARE(stats.size(), 64);
+    QCOMPARE(stats.last().source, last);
 }
 
 QTEST_GUILESS_MAIN(TestTuioFrameAnalysis)

@@ -14,6 +14,9 @@ constexpr qint64 secondNs = 1'000'000'000;
 constexpr int frameRing = 1024;
 // An unbundled sender that never ends its frames must not grow them without bound.
 constexpr int maxFrameSets = 256;
+// A stream of ever new source names or ports must not grow the tables, nor the per-fseq
+// comparison of every source pair, without bound.
+constexpr size_t maxSources = 64;
 // 2π rounded up to a float, the largest angle a sender can mean.
 constexpr float twoPi = 6.2831855f;
 
@@ -116,16 +119,20 @@ void TuioFrameAnalysis::clear()
     emit changed();
 }
 
-TuioFrameAnalysis::Endpoint &TuioFrameAnalysis::endpointFor(const QHostAddress &sender,
+TuioFrameAnalysis::Endpoint *TuioFrameAnalysis::endpointFor(const QHostAddress &sender,
                                                             quint16 port)
 {
     const auto matches = [&](const Endpoint &e) { return e.port == port && e.address == sender; };
     if (lastEndpoint >= 0 && matches(endpoints[size_t(lastEndpoint)]))
-        return endpoints[size_t(lastEndpoint)];
+        return &endpoints[size_t(lastEndpoint)];
     const auto it = std::find_if(endpoints.begin(), endpoints.end(), matches);
-    lastEndpoint = it - endpoints.begin();
-    if (it != endpoints.end())
-        return *it;
+    if (it != endpoints.end()) {
+        lastEndpoint = it - endpoints.begin();
+        return &*it;
+    }
+    if (endpoints.size() >= maxSources)
+        return nullptr;
+    lastEndpoint = qsizetype(endpoints.size());
     Endpoint endpoint;
     endpoint.address = sender;
     endpoint.port = port;
@@ -134,7 +141,7 @@ TuioFrameAnalysis::Endpoint &TuioFrameAnalysis::endpointFor(const QHostAddress &
                                 : sender.toString();
     endpoint.text = QStringLiteral("%1:%2").arg(address).arg(port);
     endpoints.push_back(std::move(endpoint));
-    return endpoints.back();
+    return &endpoints.back();
 }
 
 int TuioFrameAnalysis::sourceFor(const QString &key)
@@ -145,6 +152,8 @@ int TuioFrameAnalysis::sourceFor(const QString &key)
     const auto it = sourceIndex.constFind(key);
     if (it != sourceIndex.constEnd())
         return lastSource = it.value();
+    if (sources.size() >= maxSources)
+        return -1;
     const int index = int(sources.size());
     auto source = std::make_unique<Source>();
     source->index = index;
@@ -172,21 +181,25 @@ void TuioFrameAnalysis::analyse(const QByteArray &datagram, const QList<TuioMess
     if (!framed && !otherTuio)
         return;
 
-    Endpoint &endpoint = endpointFor(sender, senderPort);
+    Endpoint *endpoint = endpointFor(sender, senderPort);
+    if (!endpoint)
+        return;
     const bool bundled = isOscBundle(datagram);
     int index = 0;
     if (name) {
         index = sourceFor(*name);
         if (!bundled)
-            endpoint.namedSource = index;
-    } else if (!bundled && endpoint.namedSource >= 0) {
-        index = endpoint.namedSource;
+            endpoint->namedSource = index;
+    } else if (!bundled && endpoint->namedSource >= 0) {
+        index = endpoint->namedSource;
     } else {
-        index = sourceFor(endpoint.text);
+        index = sourceFor(endpoint->text);
     }
+    if (index < 0)
+        return;
     Source &source = *sources[size_t(index)];
-    if (source.sender != endpoint.text)
-        source.sender = endpoint.text;
+    if (source.sender != endpoint->text)
+        source.sender = endpoint->text;
     ++serial;
     currentDatagram = &datagram;
     currentNs = arrivalNs;

@@ -16,7 +16,7 @@
 // observes: nothing it does reaches the session tables. A source is the name of a `source` message
 // where the sender gives one, else the sender's "address:port". A frame is one bundle, or for an
 // unbundled sender the messages of a profile up to its fseq; a frame with the fseq of the frame
-// before continues it. Only the 2D cursor and object profiles are read.
+// before continues it. Only the 2D cursor and object profiles are read, from at most 64 sources.
 class TuioFrameAnalysis : public QObject
 {
     Q_OBJECT
@@ -51,7 +51,8 @@ private:
     struct Source;
     struct Endpoint;
 
-    Endpoint &endpointFor(const QHostAddress &sender, quint16 port);
+    // nullptr or -1 once the tables are full.
+    Endpoint *endpointFor(const QHostAddress &sender, quint16 port);
     int sourceFor(const QString &key);
     void handleMessage(int index, const TuioMessage &message, bool bundled);
     void handleSet(Source &source, ProfileState &profile, const TuioMessage &message);
