@@ -8,134 +8,62 @@
 
 namespace {
 
-// A stream is one line per datagram: "[@ms] [b] datagram", b for the second sender. A datagram is
-// a message or "[message; message]", a bundle. A message is "cur", "obj", "blb" or an address, then
-// its arguments typed as written: a whole number an int, another number or nan a float, else a
-// string.
-struct Line
-{
-    double ms = 0;
-    int sender = 0;
-    QString datagram;
-};
-
-Line parse(QString text)
-{
-    Line line;
-    if (text.startsWith(QLatin1Char('@'))) {
-        const qsizetype space = text.indexOf(QLatin1Char(' '));
-        line.ms = text.mid(1, space - 1).toDouble();
-        text = text.mid(space + 1);
-    }
-    if (text.startsWith(QLatin1String("b "))) {
-        line.sender = 1;
-        text = text.mid(2);
-    }
-    line.datagram = text;
-    return line;
-}
-
-QStringList messagesOf(const QString &datagram)
-{
-    if (!datagram.startsWith(QLatin1Char('[')))
-        return {datagram};
-    QStringList parts = datagram.mid(1, datagram.size() - 2).split(QLatin1Char(';'));
-    for (QString &part : parts)
-        part = part.trimmed();
-    return parts;
-}
-
-QString addressOf(const QString &word)
+// Streams are written as tests/peers/send-osc.js reads them, one datagram a line, plus "@ms " in
+// front for an arrival time: "[b ]datagram", b for the second sender. A datagram is a message or
+// "[message; message]", a bundle; a message is cur, obj, blb or an address, then arguments typed as
+// written: a whole number an int, another number or nan a float, else a string.
+QByteArray encode(const QString &datagram)
 {
     static const QHash<QString, QString> profiles{
         {"cur", "/tuio/2Dcur"}, {"obj", "/tuio/2Dobj"}, {"blb", "/tuio/2Dblb"}};
-    return profiles.value(word, word);
-}
-
-char tagOf(const QString &token)
-{
-    bool whole = false;
-    token.toInt(&whole);
-    if (whole)
-        return 'i';
-    bool number = false;
-    token.toFloat(&number);
-    return number || token == QLatin1String("nan") ? 'f' : 's';
-}
-
-QByteArray encode(const QString &datagram)
-{
-    QList<QByteArray> messages;
-    for (const QString &text : messagesOf(datagram)) {
-        const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        QString tags;
+    const bool bundled = datagram.startsWith(QLatin1Char('['));
+    QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (const QString &text :
+         bundled ? datagram.mid(1, datagram.size() - 2).split("; ") : QStringList{datagram}) {
+        const QStringList tokens = text.split(QLatin1Char(' '));
+        QString tags = QStringLiteral(",");
         QByteArray arguments;
         for (const QString &token : tokens.mid(1)) {
-            tags += QLatin1Char(tagOf(token));
-            if (tags.back() == QLatin1Char('i'))
-                appendInt32(arguments, token.toInt());
-            else if (tags.back() == QLatin1Char('f'))
-                appendFloat32(arguments, token == QLatin1String("nan") ? qQNaN() : token.toFloat());
-            else
-                appendOscString(arguments, token);
+            bool isInt = false;
+            bool isFloat = token == QLatin1String("nan");
+            const int i = token.toInt(&isInt);
+            const float f = isFloat ? qQNaN() : token.toFloat(&isFloat);
+            tags += isInt ? 'i' : isFloat ? 'f' : 's';
+            isInt     ? appendInt32(arguments, i)
+            : isFloat ? appendFloat32(arguments, f)
+                      : appendOscString(arguments, token);
         }
-        messages << buildOscMessage(addressOf(tokens.at(0)), QLatin1Char(',') + tags, arguments);
-    }
-    if (!datagram.startsWith(QLatin1Char('[')))
-        return messages.at(0);
-    QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
-    for (const QByteArray &message : std::as_const(messages)) {
+        const QByteArray message =
+            buildOscMessage(profiles.value(tokens.at(0), tokens.at(0)), tags, arguments);
+        if (!bundled)
+            return message;
         appendInt32(bundle, qint32(message.size()));
         bundle += message;
     }
     return bundle;
 }
 
-// The same datagram for the npm osc peer.
-QJsonObject packetJson(const QString &datagram)
+const QStringList directEndpoints{"127.0.0.1:50001", "127.0.0.1:50002"};
+
+void feed(TuioFrameAnalysis &analysis, const QStringList &stream)
 {
-    QJsonArray packets;
-    for (const QString &text : messagesOf(datagram)) {
-        const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        QJsonArray args;
-        for (const QString &token : tokens.mid(1)) {
-            const char tag = tagOf(token);
-            const QJsonValue value = tag == 'i'                      ? QJsonValue(token.toInt())
-                                     : tag == 's'                    ? QJsonValue(token)
-                                     : token == QLatin1String("nan") ? QJsonValue("NaN")
-                                                                     : QJsonValue(token.toDouble());
-            args << QJsonObject{{"type", QString(QLatin1Char(tag))}, {"value", value}};
+    for (QString line : stream) {
+        qint64 arrivalNs = 0;
+        if (line.startsWith(QLatin1Char('@'))) {
+            arrivalNs = qRound64(line.section(' ', 0, 0).mid(1).toDouble() * 1e6);
+            line = line.section(' ', 1);
         }
-        packets << QJsonObject{{"address", addressOf(tokens.at(0))}, {"args", args}};
+        const bool second = line.startsWith(QLatin1String("b "));
+        analysis.processDatagram(encode(second ? line.mid(2) : line), QHostAddress::LocalHost,
+                                 second ? 50002 : 50001, arrivalNs);
     }
-    if (!datagram.startsWith(QLatin1Char('[')))
-        return packets.at(0).toObject();
-    return QJsonObject{{"timeTag", QJsonObject{{"raw", QJsonArray{0, 1}}}}, {"packets", packets}};
 }
 
-// The same bundles as lines of an oscsendfile file: one time tag per bundle.
-QByteArray oscsendfileText(const QStringList &stream)
-{
-    QByteArray file;
-    int tag = 0;
-    for (const QString &text : stream) {
-        ++tag;
-        for (const QString &message : messagesOf(parse(text).datagram)) {
-            QStringList tokens = message.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            QString tags;
-            for (const QString &token : tokens.mid(1))
-                tags += QLatin1Char(tagOf(token));
-            tokens[0] = addressOf(tokens.at(0)) + QLatin1Char(' ') + tags;
-            file += QStringLiteral("00000000.%1 ").arg(tag, 8, 16, QLatin1Char('0')).toUtf8() +
-                    tokens.join(QLatin1Char(' ')).toUtf8() + '\n';
-        }
-    }
-    return file;
-}
-
-// Per source: "name frames=… gaps=… late=… restarts=… alive=… [profiles]", then "#check=hits"
-// for each check hit; sources joined by " / ". Sender endpoints show as their letter.
-QString describe(const QList<TuioSourceStats> &stats, const QStringList &endpoints)
+// Per source "name frames=… gaps=… late=… restarts=… alive=… [profiles]", "#check=hits" for each
+// check hit, and with a time the frame rate, mean and longest interval and the first check's last
+// hit; sources joined by " / ", senders as their letter.
+QString describe(const QList<TuioSourceStats> &stats, const QStringList &endpoints,
+                 double nowMs = -1)
 {
     QStringList rows;
     for (const TuioSourceStats &s : stats) {
@@ -148,124 +76,113 @@ QString describe(const QList<TuioSourceStats> &stats, const QStringList &endpoin
                           .arg(s.restarts)
                           .arg(s.aliveSessions)
                           .arg(s.profiles.join(QLatin1Char(',')));
-        for (int check = 0; check < tuioCheckCount; ++check)
-            if (s.checks[size_t(check)].count > 0)
-                row += QStringLiteral(" #%1=%2").arg(check + 1).arg(s.checks[size_t(check)].count);
+        const TuioCheckHits *first = nullptr;
+        for (int check = 0; check < tuioCheckCount; ++check) {
+            const TuioCheckHits &hits = s.checks[size_t(check)];
+            if (hits.count > 0) {
+                row += QStringLiteral(" #%1=%2").arg(check + 1).arg(hits.count);
+                first = first ? first : &hits;
+            }
+        }
+        if (nowMs >= 0)
+            row += QStringLiteral(" fps=%1 mean=%2 longest=%3")
+                       .arg(s.framesPerSecond, 0, 'f', 2)
+                       .arg(s.meanIntervalMs, 0, 'f', 2)
+                       .arg(s.longestIntervalMs, 0, 'f', 2);
+        if (nowMs >= 0 && first)
+            row +=
+                QStringLiteral(" last@%1 %2").arg(first->lastNs / 1000000).arg(first->datagramText);
         rows << row;
     }
     return rows.join(QStringLiteral(" / "));
 }
 
-const QStringList directEndpoints{"127.0.0.1:50001", "127.0.0.1:50002"};
-const QString peersDir = QStringLiteral(TACTORA_SOURCE_DIR "/tests/peers");
-
-// Why `tool` cannot run here, or nothing.
-QString missing(const QString &tool)
+// A tracker's TUIO 1.1 frames: per frame source, alive, at most 10 sets and fseq in a bundle for
+// each 10 of its 12 cursors, one for its 3 objects; every 10th frame again with fseq -1.
+QStringList trackerStream(QList<int> order)
 {
-    if (tool == QLatin1String("oscsendfile"))
-        return QStandardPaths::findExecutable(tool).isEmpty()
-                   ? QStringLiteral("liblo's oscsendfile is not installed")
-                   : QString();
-    if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty() ||
-        !QFile::exists(peersDir + QStringLiteral("/node_modules/osc")))
-        return QStringLiteral("node or the npm package osc is missing: run scripts/setup-peers");
-    return QString();
-}
-
-void feed(TuioFrameAnalysis &analysis, const QStringList &stream)
-{
-    for (const QString &text : stream) {
-        const Line line = parse(text);
-        analysis.processDatagram(encode(line.datagram), QHostAddress::LocalHost,
-                                 quint16(50001 + line.sender), qRound64(line.ms * 1e6));
-    }
-}
-
-// A tracker's stream in TUIO 1.1 frames: per frame a bundle of source, alive, at most 10 sets
-// and fseq for each 10 cursors, one for the objects; every tenth frame is sent again with fseq -1.
-QStringList trackerStream(int frames, const QList<int> &dropped = {}, int swapped = 0)
-{
-    QList<QStringList> byFrame;
-    const auto frame = [](int f, int fseq) {
-        QStringList bundles;
-        QStringList ids;
-        for (int c = 1; c <= 12; ++c)
-            ids << QString::number(c);
-        for (int first = 1; first <= 12; first += 10) {
-            QString bundle = QStringLiteral("[cur source sim@127.0.0.1; cur alive %1")
-                                 .arg(ids.join(QLatin1Char(' ')));
-            for (int c = first; c < first + 10 && c <= 12; ++c)
-                bundle += QStringLiteral("; cur set %1 %2 %3 0. 0. 0.")
-                              .arg(c)
-                              .arg(0.05 + 0.07 * c, 0, 'f', 3)
-                              .arg(0.1 + 0.02 * f, 0, 'f', 3);
-            bundles << bundle + QStringLiteral("; cur fseq %1]").arg(fseq);
-        }
-        QString objects = QStringLiteral("[obj source sim@127.0.0.1; obj alive 20 21 22");
-        for (int o = 20; o <= 22; ++o)
-            objects += QStringLiteral("; obj set %1 %2 .5 .5 %3 0. 0. 0. 0. 0.")
-                           .arg(o)
-                           .arg(o - 19)
-                           .arg(0.2 * f, 0, 'f', 2);
-        bundles << objects + QStringLiteral("; obj fseq %1]").arg(fseq);
-        return bundles;
-    };
-    for (int f = 1; f <= frames; ++f) {
-        byFrame << (dropped.contains(f) ? QStringList() : frame(f, f));
-        if (f % 10 == 0)
-            byFrame << frame(f, -1);
-    }
-    // Frame numbers below 10 are their index.
-    if (swapped > 0)
-        byFrame.swapItemsAt(swapped - 1, swapped);
     QStringList stream;
-    for (const QStringList &bundles : std::as_const(byFrame))
-        stream += bundles;
+    const QString alive = QStringLiteral("1 2 3 4 5 6 7 8 9 10 11 12");
+    for (int f : order) {
+        for (int fseq : f % 10 ? QList<int>{f} : QList<int>{f, -1}) {
+            for (int first : {1, 11}) {
+                QString bundle = "[cur source sim@127.0.0.1; cur alive " + alive;
+                for (int c = first; c < first + 10 && c <= 12; ++c)
+                    bundle += QStringLiteral("; cur set %1 %2 .5 0. 0. 0.")
+                                  .arg(c)
+                                  .arg(0.07 * c, 0, 'f', 2);
+                stream << bundle + QStringLiteral("; cur fseq %1]").arg(fseq);
+            }
+            QString objects = QStringLiteral("[obj source sim@127.0.0.1; obj alive 20 21 22");
+            for (int o = 20; o <= 22; ++o)
+                objects += QStringLiteral("; obj set %1 3 .5 .5 %2 0. 0. 0. 0. 0.")
+                               .arg(o)
+                               .arg(0.2 * f, 0, 'f', 2);
+            stream << objects + QStringLiteral("; obj fseq %1]").arg(fseq);
+        }
+    }
     return stream;
+}
+
+// Sends `stream` through the npm osc peer to a receiver that feeds `analysis`; its two senders'
+// endpoints, or nothing when not all arrived.
+QStringList sendThroughOscPeer(const QStringList &stream, TuioFrameAnalysis &analysis)
+{
+    TuioReceiver receiver;
+    const quint16 port = freeUdpPort();
+    int received = 0;
+    QObject::connect(&receiver, &TuioReceiver::datagramReceived, &analysis,
+                     [&](const QByteArray &datagram, const QHostAddress &sender, quint16 from,
+                         qint64 arrivalNs) {
+                         ++received;
+                         analysis.processDatagram(datagram, sender, from, arrivalNs);
+                     });
+    QProcess peer;
+    if (receiver.listen(port))
+        peer.start(
+            QStandardPaths::findExecutable(QStringLiteral("node")),
+            {QStringLiteral(TACTORA_SOURCE_DIR "/tests/peers/send-osc.js"), QString::number(port)});
+    peer.write(stream.join(QLatin1Char('\n')).toUtf8() + '\n');
+    peer.closeWriteChannel();
+    // The datagrams wait in the socket until the event loop turns.
+    if (!peer.waitForFinished(30000) || peer.exitCode() != 0 ||
+        !QTest::qWaitFor([&] { return received == stream.size(); }, 5000))
+        return {};
+    QStringList endpoints;
+    for (const QByteArray &p : peer.readAllStandardOutput().trimmed().split(' ').mid(1))
+        endpoints << QStringLiteral("127.0.0.1:") + QString::fromLatin1(p);
+    return endpoints;
 }
 
 } // namespace
 
 // The frame analysis: crafted streams fed directly with chosen arrival times, and the same streams
-// and a tracker's framing sent over loopback by independent OSC encoders (npm osc, liblo's
-// oscsendfile) into a real receiver.
+// and a tracker's framing sent over loopback by an independent OSC encoder (the npm osc package)
+// into a real receiver.
 class TestTuioFrameAnalysis : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void checks_data();
-    void checks();
-    void checksFromOscPeer_data() { checks_data(); }
-    void checksFromOscPeer();
-    void timing_data();
-    void timing();
-    void lastHit_data();
-    void lastHit();
-    void trackerFraming_data();
-    void trackerFraming();
+    void streams_data();
+    void streams();
+    void streamsFromOscPeer_data() { streams_data(); }
+    void streamsFromOscPeer();
     void updatesThrottledAndCleared();
     void sourcesCapped_data();
     void sourcesCapped();
-
-private:
-    // Sends the stream through `tool` to a receiver feeding `analysis`; the endpoint of sender
-    // A, B in `endpoints`.
-    void sendOverLoopback(const QString &tool, const QStringList &stream,
-                          TuioFrameAnalysis &analysis, QStringList &endpoints);
 };
 
-void TestTuioFrameAnalysis::checks_data()
+void TestTuioFrameAnalysis::streams_data()
 {
     QTest::addColumn<QStringList>("stream");
+    QTest::addColumn<double>("nowMs"); // with a time, the stream runs only directly
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("timed");
     const auto row = [](const char *name, const QStringList &stream, const char *expected,
-                        bool timed = false) {
-        QTest::newRow(name) << stream << QString::fromUtf8(expected) << timed;
+                        double nowMs = -1) {
+        QTest::newRow(name) << stream << nowMs << QString::fromUtf8(expected);
     };
-    const QString move = QStringLiteral("%1 set %2 .5 .5 0. 0. 0.");
-    const auto cur = [&](int sid) { return move.arg("cur").arg(sid); };
+    const auto cur = [](int sid) { return QStringLiteral("cur set %1 .5 .5 0. 0. 0.").arg(sid); };
 
     row("clean frames of two profiles: a split frame and a -1 frame add nothing",
         {"[cur source s@h; cur alive 1 2; cur set 1 .1 .2 0. 0. 0.; cur set 2 .3 .4 0. 0. 0.; "
@@ -309,8 +226,8 @@ void TestTuioFrameAnalysis::checks_data()
 
     // Missing m, ints for x y, an extra argument; missing r, an int angle; a float id.
     row("5: wrong argument count or type tags, out-of-range values in them not judged",
-        {"[cur alive 1; cur set 1 .5 .5 0. 0.; cur set 1 1 0 0. 0. 0.; cur set 1 .5 .5 0. 0. 0. "
-         "0.; " +
+        {"[cur alive 1; cur set 1 .5 .5 0. 0.; cur set 1 1 0 0. 0. 0.; "
+         "cur set 1 .5 .5 0. 0. 0. 0.; " +
              cur(1) + "; cur fseq 1]",
          "[obj alive 2; obj set 2 3 .5 .5 1. 0. 0. 0. 0.; obj set 2 3 .5 .5 1. 0. 0. 0. 0. 0.; "
          "obj set 2 3 .5 .5 1 0. 0. 0. 0. 0.; obj fseq 1]",
@@ -319,10 +236,9 @@ void TestTuioFrameAnalysis::checks_data()
     row("6: positions outside 0..1 and angles outside 0..2π, the bounds inside",
         {"[cur alive 1; cur set 1 1.5 .5 0. 0. 0.; cur set 1 .5 -.1 0. 0. 0.; "
          "cur set 1 nan .5 0. 0. 0.; cur set 1 1. 0. 0. 0. 0.; cur fseq 1]",
-         "[obj alive 2; obj set 2 3 .5 .5 6.3 0. 0. 0. 0. 0.; obj set 2 3 .5 .5 -.01 0. 0. 0. 0. "
-         "0.; "
-         "obj set 2 3 1. 1. 6.2831853 0. 0. 0. 0. 0.; obj set 2 3 0. 0. 0. 0. 0. 0. 0. 0.; "
-         "obj fseq 2]"},
+         "[obj alive 2; obj set 2 3 .5 .5 6.3 0. 0. 0. 0. 0.; "
+         "obj set 2 3 .5 .5 -.01 0. 0. 0. 0. 0.; obj set 2 3 1. 1. 6.2831853 0. 0. 0. 0. 0.; "
+         "obj set 2 3 0. 0. 0. 0. 0. 0. 0. 0.; obj fseq 2]"},
         "A frames=2 gaps=0 late=0 restarts=0 alive=2 [2Dcur,2Dobj] #6=5");
 
     row("7: one id alive from two named sources, per profile, at each onset",
@@ -362,186 +278,94 @@ void TestTuioFrameAnalysis::checks_data()
          "@10000 [cur alive 1 2; " + cur(1) + "; cur fseq 3]", "@16500 [cur alive 1 2; cur fseq 4]",
          "@17000 [cur alive 1 2; " + cur(2) + "; cur fseq 5]", "@20500 [cur alive 1 2; cur fseq 6]",
          "@27001 [cur alive 1 2; cur fseq 7]"},
-        "A frames=7 gaps=0 late=0 restarts=0 alive=2 [2Dcur] #9=3", true);
-}
+        "A frames=7 gaps=0 late=0 restarts=0 alive=2 [2Dcur] #9=3 fps=1.00 mean=4500.17 "
+        "longest=6501.00 last@27001 /tuio/2Dcur alive 1 2 | /tuio/2Dcur fseq 7",
+        27001);
 
-void TestTuioFrameAnalysis::checks()
-{
-    QFETCH(QStringList, stream);
-    QFETCH(QString, expected);
-    TuioFrameAnalysis analysis;
-    feed(analysis, stream);
-    QCOMPARE(describe(analysis.snapshot(0), directEndpoints), expected);
-}
+    // The last hit: the later datagram, rendered by its type tags, other messages by address.
+    row("last hit of two, unbundled fseq",
+        {"@5 [cur alive 1; cur set 1 2. .5 0. 0. 0.; cur fseq 7]",
+         "@9 [cur alive 1; cur set 1 1.5 .25 0. 0. 0.; cur fseq 8]", "@12 cur fseq 9"},
+        "A frames=3 gaps=0 late=0 restarts=0 alive=1 [2Dcur] #6=2 fps=3.00 mean=3.50 "
+        "longest=4.00 last@9 /tuio/2Dcur alive 1 | /tuio/2Dcur set 1 1.5 0.25 0 0 0 | "
+        "/tuio/2Dcur fseq 8",
+        12);
+    row("last hit with a source, a string argument and an object set",
+        {"@3 [cur source app@10.0.0.2; cur alive 1; cur set 1 .5 .5 0. 0. x; cur fseq 7]",
+         "@4 [/foo 1; obj alive 3; obj set 3 -2 .5 .5 7. 0. 0. 0. 0. .5; obj fseq 7]"},
+        "app@10.0.0.2 frames=1 gaps=0 late=0 restarts=0 alive=1 [2Dcur] #5=1 fps=1.00 mean=0.00 "
+        "longest=0.00 last@3 /tuio/2Dcur source app@10.0.0.2 | /tuio/2Dcur alive 1 | "
+        "/tuio/2Dcur set 1 0.5 0.5 0 0 s:0x78000000 | /tuio/2Dcur fseq 7 / "
+        "A frames=1 gaps=0 late=0 restarts=0 alive=1 [2Dobj] #6=1 fps=1.00 mean=0.00 "
+        "longest=0.00 last@4 /foo | /tuio/2Dobj alive 3 | "
+        "/tuio/2Dobj set 3 -2 0.5 0.5 7 0 0 0 0 0.5 | /tuio/2Dobj fseq 7",
+        4);
 
-void TestTuioFrameAnalysis::checksFromOscPeer()
-{
-    QFETCH(QStringList, stream);
-    QFETCH(QString, expected);
-    QFETCH(bool, timed);
-    if (timed)
-        QSKIP("needs arrival times 10 s apart; covered by the direct feed");
-    if (!missing(QStringLiteral("osc")).isEmpty())
-        QSKIP(qPrintable(missing(QStringLiteral("osc"))));
-    TuioFrameAnalysis analysis;
-    QStringList endpoints;
-    sendOverLoopback(QStringLiteral("osc"), stream, analysis, endpoints);
-    if (QTest::currentTestFailed())
-        return;
-    QCOMPARE(describe(analysis.snapshot(0), endpoints), expected);
-}
-
-void TestTuioFrameAnalysis::sendOverLoopback(const QString &tool, const QStringList &stream,
-                                             TuioFrameAnalysis &analysis, QStringList &endpoints)
-{
-    TuioReceiver receiver;
-    const quint16 port = freeUdpPort();
-    QVERIFY(receiver.listen(port));
-    int received = 0;
-    connect(&receiver, &TuioReceiver::datagramReceived, &analysis,
-            [&](const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort,
-                qint64 arrivalNs) {
-                ++received;
-                analysis.processDatagram(datagram, sender, senderPort, arrivalNs);
-            });
-
-    QProcess peer;
-    QTemporaryFile input;
-    QVERIFY(input.open());
-    if (tool == QLatin1String("osc")) {
-        QJsonArray items;
-        for (const QString &text : stream) {
-            const Line line = parse(text);
-            items << QJsonObject{{"from", line.sender}, {"packet", packetJson(line.datagram)}};
-        }
-        input.write(QJsonDocument(items).toJson(QJsonDocument::Compact));
-        input.close();
-        peer.setStandardInputFile(input.fileName());
-        peer.start(QStandardPaths::findExecutable(QStringLiteral("node")),
-                   {peersDir + QStringLiteral("/send-osc.js"), QString::number(port)});
-    } else {
-        input.write(oscsendfileText(stream));
-        input.close();
-        peer.start(QStandardPaths::findExecutable(tool),
-                   {"127.0.0.1", QString::number(port), input.fileName()});
-    }
-    // The datagrams wait in the socket's buffer until the event loop turns.
-    QVERIFY(peer.waitForFinished(30000));
-    QCOMPARE(peer.exitCode(), 0);
-    QTRY_COMPARE(received, stream.size());
-    const QList<QByteArray> ports = peer.readAllStandardOutput().trimmed().split(' ');
-    endpoints.clear();
-    for (const QByteArray &p : ports.mid(1))
-        endpoints << QStringLiteral("127.0.0.1:") + QString::fromLatin1(p);
-}
-
-void TestTuioFrameAnalysis::timing_data()
-{
-    QTest::addColumn<QStringList>("stream");
-    QTest::addColumn<double>("nowMs");
-    QTest::addColumn<QString>("expected"); // frames, frame rate, mean and longest interval (ms)
-
+    // Frame rates over the second up to now; frame 59 of 60 a second is exactly a second back.
     QStringList sixty;
     for (int i = 0; i < 120; ++i)
         sixty << QStringLiteral("@%1 [cur alive; cur fseq %2]")
                      .arg(i * 1000.0 / 60, 0, 'f', 6)
                      .arg(i);
-    // Frame 59 is exactly one second before the last: outside.
-    QTest::newRow("60 frames a second") << sixty << 119 * 1000.0 / 60 << "120 60.00 16.67 16.67";
+    row("60 frames a second", sixty,
+        "A frames=120 gaps=0 late=0 restarts=0 alive=0 [2Dcur] fps=60.00 mean=16.67 "
+        "longest=16.67",
+        119 * 1000.0 / 60);
     const QStringList paused{"@0 [cur alive; cur fseq 1]", "@100 [cur alive; cur fseq 2]",
                              "@150 [obj alive; obj fseq 2]", "@400 [cur alive; cur fseq 3]"};
-    QTest::newRow("a continuing bundle is no frame; a pause")
-        << paused << 1200.0 << "3 1.00 200.00 300.00";
-    QTest::newRow("a second after the stream stopped")
-        << paused << 1400.0 << "3 0.00 200.00 300.00";
+    row("a continuing bundle is no frame; a pause", paused,
+        "A frames=3 gaps=0 late=0 restarts=0 alive=0 [2Dcur,2Dobj] fps=1.00 mean=200.00 "
+        "longest=300.00",
+        1200);
+    row("a second after the stream stopped", paused,
+        "A frames=3 gaps=0 late=0 restarts=0 alive=0 [2Dcur,2Dobj] fps=0.00 mean=200.00 "
+        "longest=300.00",
+        1400);
     QStringList fast;
     for (int i = 0; i < 3000; ++i)
         fast << QStringLiteral("@%1 [cur alive; cur fseq %2]").arg(i * 0.25, 0, 'f', 2).arg(i);
     // The last 1024 frames span 255.75 ms.
-    QTest::newRow("faster than the kept frame times: from their span")
-        << fast << 2999 * 0.25 << "3000 4003.91 0.25 0.25";
+    row("faster than the kept frame times: from their span", fast,
+        "A frames=3000 gaps=0 late=0 restarts=0 alive=0 [2Dcur] fps=4003.91 mean=0.25 "
+        "longest=0.25",
+        2999 * 0.25);
+
+    // 30 frames of 3 bundles count once each, each -1 bundle alone. With frame 5 lost and 7 after
+    // 8: 4 to 6 and 6 to 8 skip one each, 7 comes late once.
+    QList<int> order;
+    for (int f = 1; f <= 30; ++f)
+        order << f;
+    row("a tracker's frames", trackerStream(order),
+        "sim@127.0.0.1 frames=39 gaps=0 late=0 restarts=0 alive=15 [2Dcur,2Dobj]");
+    order.swapItemsAt(6, 7);
+    order.removeAt(4);
+    row("a tracker's frames, one lost and one late", trackerStream(order),
+        "sim@127.0.0.1 frames=38 gaps=2 late=1 restarts=0 alive=15 [2Dcur,2Dobj] #4=1");
 }
 
-void TestTuioFrameAnalysis::timing()
+void TestTuioFrameAnalysis::streams()
 {
     QFETCH(QStringList, stream);
     QFETCH(double, nowMs);
     QFETCH(QString, expected);
     TuioFrameAnalysis analysis;
     feed(analysis, stream);
-    const TuioSourceStats s = analysis.snapshot(qRound64(nowMs * 1e6)).value(0);
-    QCOMPARE(QStringLiteral("%1 %2 %3 %4")
-                 .arg(s.frames)
-                 .arg(s.framesPerSecond, 0, 'f', 2)
-                 .arg(s.meanIntervalMs, 0, 'f', 2)
-                 .arg(s.longestIntervalMs, 0, 'f', 2),
-             expected);
+    QCOMPARE(describe(analysis.snapshot(qRound64(nowMs * 1e6)), directEndpoints, nowMs), expected);
 }
 
-void TestTuioFrameAnalysis::lastHit_data()
-{
-    QTest::addColumn<QStringList>("stream");
-    QTest::addColumn<int>("check");
-    QTest::addColumn<QString>("expected"); // arrival ms, then the decoded text
-
-    QTest::newRow("the later of two hits, every message")
-        << QStringList{"@5 [cur alive 1; cur set 1 2. .5 0. 0. 0.; cur fseq 7]",
-                       "@9 [cur alive 1; cur set 1 1.5 .25 0. 0. 0.; cur fseq 8]", "@12 cur fseq 9"}
-        << 6 << "9 /tuio/2Dcur alive 1 | /tuio/2Dcur set 1 1.5 0.25 0 0 0 | /tuio/2Dcur fseq 8";
-    QTest::newRow("source message and a string where a float belongs")
-        << QStringList{"@3 [cur source app@10.0.0.2; cur alive 1; cur set 1 .5 .5 0. 0. x; "
-                       "cur fseq 7]"}
-        << 5
-        << "3 /tuio/2Dcur source app@10.0.0.2 | /tuio/2Dcur alive 1 | "
-           "/tuio/2Dcur set 1 0.5 0.5 0 0 s:0x78000000 | /tuio/2Dcur fseq 7";
-    QTest::newRow("other messages by address, an object set in full")
-        << QStringList{"@1 [/foo 1; obj alive 3; obj set 3 -2 .5 .5 7. 0. 0. 0. 0. .5; obj fseq 1]"}
-        << 6
-        << "1 /foo | /tuio/2Dobj alive 3 | /tuio/2Dobj set 3 -2 0.5 0.5 7 0 0 0 0 0.5 | "
-           "/tuio/2Dobj fseq 1";
-}
-
-void TestTuioFrameAnalysis::lastHit()
+void TestTuioFrameAnalysis::streamsFromOscPeer()
 {
     QFETCH(QStringList, stream);
-    QFETCH(int, check);
+    QFETCH(double, nowMs);
     QFETCH(QString, expected);
+    if (nowMs >= 0)
+        QSKIP("needs chosen arrival times: runs directly only");
+    if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty() ||
+        !QFile::exists(QStringLiteral(TACTORA_SOURCE_DIR "/tests/peers/node_modules/osc")))
+        QSKIP("node or the npm package osc is missing: run scripts/setup-peers");
     TuioFrameAnalysis analysis;
-    feed(analysis, stream);
-    const TuioCheckHits hits = analysis.snapshot(0).value(0).checks[size_t(check - 1)];
-    QCOMPARE(QString::number(hits.lastNs / 1000000) + QLatin1Char(' ') + hits.datagramText,
-             expected);
-}
-
-void TestTuioFrameAnalysis::trackerFraming_data()
-{
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QStringList>("stream");
-    QTest::addColumn<QString>("expected");
-
-    // 30 frames of 3 bundles each count once; each of the 3 refreshes' -1 bundles counts alone.
-    const char *clean = "sim@127.0.0.1 frames=39 gaps=0 late=0 restarts=0 alive=15 [2Dcur,2Dobj]";
-    // Frame 5 lost, frames 7 and 8 swapped: 4 to 6 and 6 to 8 skip one each, 7 comes late once.
-    const char *faulty =
-        "sim@127.0.0.1 frames=38 gaps=2 late=1 restarts=0 alive=15 [2Dcur,2Dobj] #4=1";
-    for (const char *tool : {"oscsendfile", "osc"}) {
-        QTest::addRow("%s, clean", tool) << tool << trackerStream(30) << clean;
-        QTest::addRow("%s, lost and late", tool) << tool << trackerStream(30, {5}, 7) << faulty;
-    }
-}
-
-void TestTuioFrameAnalysis::trackerFraming()
-{
-    QFETCH(QString, tool);
-    QFETCH(QStringList, stream);
-    QFETCH(QString, expected);
-    if (!missing(tool).isEmpty())
-        QSKIP(qPrintable(missing(tool)));
-    TuioFrameAnalysis analysis;
-    QStringList endpoints;
-    sendOverLoopback(tool, stream, analysis, endpoints);
-    if (QTest::currentTestFailed())
-        return;
+    const QStringList endpoints = sendThroughOscPeer(stream, analysis);
+    QVERIFY2(!endpoints.isEmpty(), "the osc peer's datagrams did not all arrive");
     QCOMPARE(describe(analysis.snapshot(0), endpoints), expected);
 }
 

@@ -12,30 +12,20 @@
 
 namespace {
 
-QByteArray fseq(int frame)
+// A TUIO 1.1 frame of cursor 1 at (x, 0.5).
+QByteArray frame(float x, int fseq)
 {
     QByteArray arguments;
     appendOscString(arguments, QStringLiteral("fseq"));
-    appendInt32(arguments, frame);
-    return buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",si"), arguments);
-}
-
-QByteArray bundle(const QList<QByteArray> &messages)
-{
+    appendInt32(arguments, fseq);
     QByteArray out("#bundle\0\0\0\0\0\0\0\0\1", 16);
-    for (const QByteArray &message : messages) {
+    for (const QByteArray &message :
+         {buildCursorAlive({1}), buildCursorSet(1, x, 0.5f),
+          buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",si"), arguments)}) {
         appendInt32(out, qint32(message.size()));
         out += message;
     }
     return out;
-}
-
-QStringList rowTexts(const QTableWidget *table, int row)
-{
-    QStringList texts;
-    for (int column = 0; column < table->columnCount(); ++column)
-        texts << (table->item(row, column) ? table->item(row, column)->text() : QString());
-    return texts;
 }
 
 } // namespace
@@ -86,9 +76,7 @@ void TestFrameAnalysisView::click(const QString &texts)
 // Two frames of one cursor, the first with x outside 0..1.
 void TestFrameAnalysisView::sendFrames()
 {
-    for (const QByteArray &datagram :
-         {bundle({buildCursorAlive({1}), buildCursorSet(1, 1.5f, 0.5f), fseq(1)}),
-          bundle({buildCursorAlive({1}), buildCursorSet(1, 0.5f, 0.5f), fseq(2)})})
+    for (const QByteArray &datagram : {frame(1.5f, 1), frame(0.5f, 2)})
         sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
     QTRY_COMPARE(table->item(0, 3) ? table->item(0, 3)->text() : QString(), QStringLiteral("2"));
 }
@@ -102,8 +90,9 @@ void TestFrameAnalysisView::liveTab()
 
     const QString source = QStringLiteral("127.0.0.1:%1").arg(sender.localPort());
     QCOMPARE(table->rowCount(), 1);
-    QStringList row = rowTexts(table, 0);
-    row.remove(4, 3); // frame rate and intervals depend on timing
+    QStringList row;
+    for (int column : {0, 1, 2, 3, 7, 8, 9, 10}) // frame rate and intervals depend on timing
+        row << table->item(0, column)->text();
     QCOMPARE(row, (QStringList{source, source, "2Dcur", "2", "0", "0", "0", "1"}));
     // The tables still hold what the stream says.
     QCOMPARE(window->sessions()->cursors().value(1).x, 0.5f);
