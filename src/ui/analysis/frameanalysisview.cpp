@@ -121,9 +121,12 @@ FrameAnalysisView::FrameAnalysisView(TuioFrameAnalysis *analysis, QWidget *paren
     connect(analysis, &TuioFrameAnalysis::changed, this, &FrameAnalysisView::refresh);
     QPointer<FrameAnalysisView> self(this);
     UiLanguage::instance().addListener([self] {
-        if (self)
-            self->refresh();
+        if (!self)
+            return;
+        self->setHeaders();
+        self->refresh();
     });
+    setHeaders();
     refresh();
 }
 
@@ -141,7 +144,6 @@ void FrameAnalysisView::setHeaders()
 
 void FrameAnalysisView::refresh()
 {
-    setHeaders();
     const qint64 now = TuioReceiver::monotonicNs();
     const QList<TuioSourceStats> sources = analysis->snapshot(now);
 
@@ -171,6 +173,8 @@ void FrameAnalysisView::refresh()
         item->setToolTip(0, consequence);
         qint64 total = 0;
         const TuioCheckHits *latest = nullptr;
+        // Opened when its first hit shows; closing it is the reader's choice.
+        const bool hadChildren = item->childCount() > 0;
         int children = 0;
         for (const TuioSourceStats &s : sources) {
             const TuioCheckHits &hits = s.checks[size_t(check)];
@@ -196,6 +200,7 @@ void FrameAnalysisView::refresh()
         item->setToolTip(datagramColumn, item->text(datagramColumn));
         item->setForeground(
             1, QColor(total > 0 ? QStringLiteral("#F59E0B") : QStringLiteral("#10B981")));
-        item->setExpanded(true);
+        if (!hadChildren && children > 0)
+            item->setExpanded(true);
     }
 }
