@@ -1,13 +1,16 @@
 // Server mode under a steady stream: the real window on the offscreen platform (canvas shown,
 // log view live) listens on loopback while a paced sender thread sends cursor "set" datagrams
-// at fixed rates. Prints per rate what was sent, logged and decoded, the kernel's receive-buffer
-// drops, the GUI thread's CPU share and the longest stall of its event loop; then the cost of
-// each step of the receive path on its own.
-// Run from a Release build: ./bench_traffic [--quick] [--spin] [--rates 10000,20000,50000]
+// at fixed rates. Prints per rate what was sent, logged and decoded, the frames the frame analysis
+// counted, the kernel's receive-buffer drops, the GUI thread's CPU share and the longest stall of
+// its event loop; then the cost of each step of the receive path on its own.
+// --bundles sends TUIO 1.1 frames instead: a bundle of source, alive, 10 sets and fseq each.
+// Run from a Release build: ./bench_traffic [--quick] [--spin] [--bundles] [--rates 10000,20000]
 
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
 #include "log/logviewwidget.h"
+#include "tuio/osccodec.h"
+#include "tuio/tuioframeanalysis.h"
 #include "tuio/tuiomessages.h"
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosessions.h"
@@ -38,6 +41,7 @@
 namespace {
 
 constexpr int sessions = 10;
+bool bundled = false;
 
 double threadCpuMs()
 {
@@ -68,7 +72,29 @@ long long udpReceiveBufferErrors()
 // y = (seq / 1000) / 1000, so the receiving tables tell which set came in last.
 QByteArray datagramFor(int seq)
 {
-    return buildCursorSet(seq % sessions, float(seq % 1000) / 1000.0f, float(seq / 1000) / 1000.0f);
+    const float x = float(seq % 1000) / 1000.0f;
+    const float y = float(seq / 1000) / 1000.0f;
+    if (!bundled)
+        return buildCursorSet(seq % sessions, x, y);
+    // A frame as a TUIO 1.1 tracker sends it: every session moves, fseq counts the frames.
+    QList<QByteArray> messages;
+    QByteArray arguments;
+    appendOscString(arguments, QStringLiteral("source"));
+    appendOscString(arguments, QStringLiteral("bench@127.0.0.1"));
+    messages << buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",ss"), arguments);
+    messages << buildCursorAlive({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    for (int sid = 0; sid < sessions; ++sid)
+        messages << buildCursorSet(sid, x, y);
+    arguments.clear();
+    appendOscString(arguments, QStringLiteral("fseq"));
+    appendInt32(arguments, seq + 1);
+    messages << buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",si"), arguments);
+    QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (const QByteArray &message : std::as_const(messages)) {
+        appendInt32(bundle, qint32(message.size()));
+        bundle += message;
+    }
+    return bundle;
 }
 
 int seqOf(const TuioCursorRecord &record)
@@ -181,6 +207,7 @@ struct PhaseResult
     int sent = 0;
     int logged = 0;
     int decoded = 0;
+    qint64 frames = 0;
     long long kernelDrops = 0;
     double sendSeconds = 0;
     double guiCpuShare = 0;
@@ -201,12 +228,12 @@ void printStepCosts(TuioWidget &window, int count)
     for (int i = 0; i < count; ++i)
         datagrams.push_back(datagramFor(i));
 
+    // Thread CPU time: on a shared machine the wall clock also counts other processes.
     auto measure = [count](const char *what, auto &&step) {
-        QElapsedTimer clock;
-        clock.start();
+        const double before = threadCpuMs();
         for (int i = 0; i < count; ++i)
             step(i);
-        std::printf("  %-44s %7.2f us\n", what, double(clock.nsecsElapsed()) / 1e3 / count);
+        std::printf("  %-44s %7.2f us\n", what, (threadCpuMs() - before) * 1e3 / count);
     };
     std::printf("\nReceive path, GUI-thread cost per datagram (%d datagrams, no socket):\n", count);
     measure("summary text + encodeText", [&](int i) {
@@ -230,6 +257,15 @@ void printStepCosts(TuioWidget &window, int count)
     TuioSessions tables;
     measure("decode into tables only",
             [&](int i) { tables.processDatagram(datagrams[size_t(i)]); });
+    // On the decoded messages, as the window shares them.
+    TuioFrameAnalysis analysis;
+    const QHostAddress local(QHostAddress::LocalHost);
+    std::vector<QList<TuioMessage>> decoded;
+    for (const QByteArray &datagram : datagrams)
+        decoded.push_back(decodeTuioDatagram(datagram));
+    measure("frame analysis alone (decoded messages)", [&](int i) {
+        analysis.analyse(datagrams[size_t(i)], decoded[size_t(i)], local, 50000, i * 50000LL);
+    });
     measure("canvas updateTuioCursor (repaint request)",
             [&](int i) { canvas->updateTuioCursor(i % sessions, 0.5f, 0.5f); });
     {
@@ -290,6 +326,7 @@ int main(int argc, char **argv)
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     const double phaseSeconds = quick ? 1.0 : 4.0;
     const bool spin = app.arguments().contains(QStringLiteral("--spin"));
+    bundled = app.arguments().contains(QStringLiteral("--bundles"));
 
     TuioWidget window;
     window.show();
@@ -410,24 +447,27 @@ int main(int argc, char **argv)
         r.busyMs = stalls.longestBusyStretchMs();
         r.logged = logged;
         r.decoded = decoded;
+        r.frames = window.frameAnalysis()->snapshot(TuioReceiver::monotonicNs()).value(0).frames;
         r.kernelDrops = udpReceiveBufferErrors() - dropsBefore;
         results.push_back(r);
     }
 
     std::printf("\nSender pacing: %s\n", spin ? "busy-wait, one datagram at a time"
                                               : "sleep until due, then send all that are due");
-    std::printf("%7s %8s %8s %8s %6s %6s %7s %9s %12s %9s %8s %6s\n", "rate/s", "sent", "logged",
-                "decoded", "lost", "kdrop", "gui cpu", "stall ms", "(its cpu ms)", "busy ms",
-                "drain ms", "burst");
+    std::printf("Datagrams: %s\n",
+                bundled ? "bundles of source, alive, 10 sets, fseq" : "one cursor set each");
+    std::printf("%7s %8s %8s %8s %8s %6s %6s %7s %9s %12s %9s %8s %6s\n", "rate/s", "sent",
+                "logged", "decoded", "frames", "lost", "kdrop", "gui cpu", "stall ms",
+                "(its cpu ms)", "busy ms", "drain ms", "burst");
     for (const PhaseResult &r : results)
-        std::printf("%7d %8d %8d %8d %6d %6lld %6.0f%% %9.1f %12.1f %9.1f %8.0f %6d\n", r.rate,
-                    r.sent, r.logged, r.decoded, r.sent - r.logged, r.kernelDrops,
+        std::printf("%7d %8d %8d %8d %8lld %6d %6lld %6.0f%% %9.1f %12.1f %9.1f %8.0f %6d\n",
+                    r.rate, r.sent, r.logged, r.decoded, r.frames, r.sent - r.logged, r.kernelDrops,
                     r.guiCpuShare * 100.0, r.stallMs, r.stallCpuMs, r.busyMs, r.drainMs, r.burst);
     std::printf(
         "stall: longest gap between 1 ms timer ticks; its cpu: GUI-thread CPU time within "
         "that gap;\nbusy: longest GUI-thread CPU time between two ticks; kdrop: "
         "machine-wide UDP receive-buffer drops;\nburst: most datagrams the sender sent at one "
-        "wake-up\n");
+        "wake-up; frames: frames the frame analysis counted (bundles only)\n");
     for (const PhaseResult &r : results)
         if (r.sendSeconds > phaseSeconds * 1.05)
             std::printf("note: the sender needed %.2f s for %d/s (pacing fell behind)\n",

@@ -1,8 +1,12 @@
 // libFuzzer target: decodes an arbitrary datagram as the TUIO receiver does (bundles
-// included), then frames and reads it step by step, checking the codec's bounds rules.
+// included) and runs the frame analysis on it, then frames and reads it step by step, checking
+// the codec's bounds rules.
 #include "tuio/osccodec.h"
 #include "tuio/tuiodecoder.h"
+#include "tuio/tuioframeanalysis.h"
 #include "tuio/tuiosessions.h"
+
+#include <QCoreApplication>
 
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sessions.processDatagram(datagram);
     for (const TuioMessage &message : decodeTuioDatagram(datagram))
         require(message.words.size() <= qsizetype(size / 4));
+
+    // The analysis keeps its state across inputs as across datagrams; its update timer needs an
+    // application object.
+    static int argc = 1;
+    static char name[] = "fuzz_osccodec";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static TuioFrameAnalysis analysis;
+    static qint64 arrivalNs = 0;
+    static int inputs = 0;
+    arrivalNs += 7000000;
+    analysis.analyse(datagram, sessions.lastDecoded(), QHostAddress(QHostAddress::LocalHost),
+                     quint16(size % 4), arrivalNs);
+    // Snapshots decode every kept hit again: now and then.
+    if (++inputs % 16 == 0)
+        for (const TuioSourceStats &stats : analysis.snapshot(arrivalNs))
+            require(stats.frames >= 0 && stats.aliveSessions >= 0 && stats.fseqGaps >= 0);
 
     const OscFrame frame = frameOscMessage(datagram);
     if (!frame.isMessage) {

@@ -1,7 +1,9 @@
 // Renders the real window with live traffic into a PNG, for the README.
 // Usage: tactora_screenshot OUTPUT.png [TAB-INDEX]
+// Tab 3, the frame analysis, is fed TUIO 1.1 frames by a tracker and, beside it, a faulty sender.
 #include "app/startup.h"
 #include "site/siteurl.h"
+#include "tuio/osccodec.h"
 #include "tuio/tuiomessages.h"
 #include "window/tuiowidget.h"
 
@@ -12,6 +14,46 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtMath>
+
+#include <cmath>
+
+namespace {
+
+constexpr int analysisTab = 3;
+
+QByteArray tuioMessage(const char *profile, const char *command, const QByteArray &tags,
+                       const QByteArray &arguments)
+{
+    QByteArray all;
+    appendOscString(all, QLatin1String(command));
+    return buildOscMessage(QLatin1String(profile), QLatin1String(",s" + tags), all + arguments);
+}
+
+QByteArray fseq(const char *profile, int frame)
+{
+    QByteArray argument;
+    appendInt32(argument, frame);
+    return tuioMessage(profile, "fseq", "i", argument);
+}
+
+QByteArray source(const char *profile)
+{
+    QByteArray name;
+    appendOscString(name, QStringLiteral("tracker@127.0.0.1"));
+    return tuioMessage(profile, "source", "s", name);
+}
+
+QByteArray bundle(const QList<QByteArray> &messages)
+{
+    QByteArray out("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    for (const QByteArray &message : messages) {
+        appendInt32(out, qint32(message.size()));
+        out += message;
+    }
+    return out;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -24,6 +66,9 @@ int main(int argc, char *argv[])
     setSiteBaseUrl(QStringLiteral("http://127.0.0.1:9"));
 
     TuioWidget window;
+    // Room for the analysis' datagram column.
+    if (tab == analysisTab)
+        window.resize(1400, 860);
     window.show();
 
     // Listen on a free loopback port and feed the window a small tracker session.
@@ -35,6 +80,7 @@ int main(int argc, char *argv[])
     window.findChildren<QPushButton *>(QStringLiteral("accentButton")).first()->click();
 
     QUdpSocket tracker;
+    QUdpSocket faulty;
     int frame = 0;
     QTimer feeder;
     const auto send = [&](const QByteArray &datagram) {
@@ -42,6 +88,32 @@ int main(int argc, char *argv[])
     };
     QObject::connect(&feeder, &QTimer::timeout, [&] {
         const float t = frame * 0.05f;
+        if (tab == analysisTab) {
+            // Two fingers and an object per frame; every 20th frame lost, the 31st late, every
+            // 10th sent again with fseq -1.
+            const auto frameBundles = [&](int id) {
+                send(bundle({source("/tuio/2Dcur"), buildCursorAlive({1, 2}),
+                             buildCursorSet(1, 0.3f + 0.1f * qCos(t), 0.4f),
+                             buildCursorSet(2, 0.6f, 0.4f + 0.1f * qSin(t)),
+                             fseq("/tuio/2Dcur", id)}));
+                send(bundle({source("/tuio/2Dobj"), buildObjectAlive({7}),
+                             buildObjectSet(7, 3, 0.7f, 0.3f, std::fmod(0.6f + t, 6.28f)),
+                             fseq("/tuio/2Dobj", id)}));
+            };
+            if (frame % 20 != 19)
+                frameBundles(frame == 31 ? 29 : frame + 1);
+            if (frame % 10 == 9)
+                frameBundles(-1);
+            // The other sender sends as a TUIO 1.0 client without frames, with an id the tracker
+            // uses too and a finger that slides off the surface.
+            const auto other = [&](const QByteArray &datagram) {
+                faulty.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
+            };
+            other(buildCursorSet(2, 0.2f + 0.03f * float(frame % 40), 0.8f));
+            other(buildCursorAlive({2}));
+            ++frame;
+            return;
+        }
         // A pinch of two fingers, a third finger sliding, and three tagged objects.
         send(buildCursorSet(1, 0.30f + 0.10f * qCos(t), 0.40f + 0.10f * qSin(t)));
         send(buildCursorSet(2, 0.30f - 0.10f * qCos(t), 0.40f - 0.10f * qSin(t)));
@@ -55,7 +127,8 @@ int main(int argc, char *argv[])
 
     QTimer::singleShot(1500, [&] {
         feeder.stop();
-        QTimer::singleShot(200, [&] {
+        // The analysis tab shows what it saw at most 250 ms ago.
+        QTimer::singleShot(tab == analysisTab ? 400 : 200, [&] {
             window.findChild<QTabWidget *>()->setCurrentIndex(tab);
             QApplication::processEvents();
             window.grab().save(output);

@@ -85,6 +85,8 @@ OscFrame frameOscMessage(const QByteArray &data)
         return frame;
     frame.isMessage = true;
     frame.address = QString::fromUtf8(data.constData(), addressEnd);
+    frame.typeTagPosition = qint32(tagStart);
+    frame.typeTagSize = qint32(tagEnd - tagStart);
     frame.argumentPosition = qint32(argumentPosition);
     return frame;
 }

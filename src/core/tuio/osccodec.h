@@ -19,6 +19,9 @@ struct OscFrame
 {
     bool isMessage = false;
     QString address;
+    // The type tag string, leading comma included, without its NULs.
+    qint32 typeTagPosition = 0;
+    qint32 typeTagSize = 0;
     qint32 argumentPosition = 0;
 };
 

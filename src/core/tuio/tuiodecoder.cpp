@@ -2,6 +2,8 @@
 
 #include "tuio/osccodec.h"
 
+#include <QStringList>
+
 #include <cstring>
 
 namespace {
@@ -27,6 +29,46 @@ TuioCommand commandOf(const QString &text)
     if (text == QLatin1String("source"))
         return TuioCommand::Source;
     return TuioCommand::Other;
+}
+
+QLatin1String commandText(TuioCommand command)
+{
+    switch (command) {
+    case TuioCommand::Set:
+        return QLatin1String("set");
+    case TuioCommand::Alive:
+        return QLatin1String("alive");
+    case TuioCommand::Fseq:
+        return QLatin1String("fseq");
+    case TuioCommand::Source:
+        return QLatin1String("source");
+    default:
+        return QLatin1String("?");
+    }
+}
+
+QString messageText(const TuioMessage &message)
+{
+    QString text = message.address;
+    if (message.profile == TuioProfile::Other)
+        return text;
+    text += QLatin1Char(' ') + commandText(message.command);
+    if (message.command == TuioCommand::Source)
+        return text + QLatin1Char(' ') + message.source;
+    // Tag 0 is the comma and tag 1 the command.
+    for (qsizetype i = 0; i < message.words.size(); ++i) {
+        const char tag = i + 2 < message.typeTags.size() ? message.typeTags[i + 2] : 'i';
+        text += QLatin1Char(' ');
+        if (tag == 'f')
+            text += QString::number(double(message.floatAt(i)), 'g', 6);
+        else if (tag == 'i')
+            text += QString::number(message.intAt(i));
+        else
+            text += QStringLiteral("%1:0x%2")
+                        .arg(QLatin1Char(tag))
+                        .arg(message.words[i], 8, 16, QLatin1Char('0'));
+    }
+    return text;
 }
 
 } // namespace
@@ -56,6 +98,9 @@ bool decodeTuioMessage(const QByteArray &message, TuioMessage &decoded)
     if (!frame.isMessage)
         return false;
     decoded.address = std::move(frame.address);
+    decoded.typeTags.resize(frame.typeTagSize);
+    std::memcpy(decoded.typeTags.data(), message.constData() + frame.typeTagPosition,
+                size_t(frame.typeTagSize));
     decoded.source.clear();
     decoded.words.clear();
     decoded.command = TuioCommand::Other;
@@ -132,4 +177,13 @@ QList<TuioMessage> decodeTuioDatagram(const QByteArray &datagram)
     QList<TuioMessage> messages;
     decodeTuioDatagram(datagram, messages);
     return messages;
+}
+
+QString tuioDatagramText(const QList<TuioMessage> &messages)
+{
+    QStringList parts;
+    parts.reserve(messages.size());
+    for (const TuioMessage &message : messages)
+        parts << messageText(message);
+    return parts.join(QStringLiteral(" | "));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QVarLengthArray>
@@ -32,6 +33,10 @@ struct TuioMessage
     // The name a source message carries, "name@address" in the TUIO 1.1 protocol.
     QString source;
     QVarLengthArray<quint32, 12> words;
+    // As on the wire, e.g. ",sifffff"; the words above do not depend on it.
+    QVarLengthArray<char, 16> typeTags;
+
+    QByteArrayView tags() const { return QByteArrayView(typeTags.constData(), typeTags.size()); }
 
     // A word that is not there reads as 0, as the OSC readers do.
     qint32 intAt(qsizetype index) const;
@@ -49,3 +54,7 @@ bool decodeTuioMessage(const QByteArray &message, TuioMessage &decoded);
 // and keeps what came before. Bytes that do not frame as a message are left out.
 void decodeTuioDatagram(const QByteArray &datagram, QList<TuioMessage> &messages);
 QList<TuioMessage> decodeTuioDatagram(const QByteArray &datagram);
+
+// A datagram's messages as one line of text, e.g.
+// "/tuio/2Dcur set 3 0.5 0.25 0 0 0 | /tuio/2Dcur fseq 12": each word as its type tag says.
+QString tuioDatagramText(const QList<TuioMessage> &messages);

@@ -34,6 +34,8 @@ public:
     void setSink(TuioSessionSink *sink) { this->sink = sink; }
 
     void applyMessage(const TuioMessage &message);
+    // The messages of the datagram processed last, for observers that would decode it again.
+    const QList<TuioMessage> &lastDecoded() const { return decoded; }
 
 public slots:
     // Decodes and applies one received datagram.

@@ -1,11 +1,13 @@
 #include "window/tuiowidget.h"
 
 #include "ads/adbanner.h"
+#include "analysis/frameanalysisview.h"
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
 #include "log/logviewwidget.h"
 #include "site/siteurl.h"
+#include "tuio/tuioframeanalysis.h"
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosender.h"
 #include "tuio/tuiosessions.h"
@@ -66,6 +68,7 @@ TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
     tuioReceiver = new TuioReceiver(comm, this);
     tuioSender = new TuioSender(comm, this);
     tuioSessions = new TuioSessions(this);
+    tuioFrameAnalysis = new TuioFrameAnalysis(this);
     treeRefreshTimer = new QTimer(this);
     treeRefreshTimer->setSingleShot(true);
     treeRefreshTimer->setInterval(50);
@@ -347,6 +350,9 @@ QWidget *TuioWidget::buildRightPanel()
 
     logView = new LogViewWidget(comm, tabs);
     tabs->addTab(logView, QStringLiteral("通信日志"));
+
+    frameView = new FrameAnalysisView(tuioFrameAnalysis, tabs);
+    tabs->addTab(frameView, QStringLiteral("帧分析"));
     tabs->setCurrentIndex(0);
     return panel;
 }
@@ -365,11 +371,17 @@ void TuioWidget::connectCanvas()
 
 void TuioWidget::connectReceivedTraffic()
 {
-    // socket -> receiver (logs) -> session tables -> canvas; the tree once a burst pauses.
+    // socket -> receiver (logs) -> session tables -> canvas; the tree once a burst pauses. The
+    // frame analysis reads the messages the tables just decoded.
     tuioSessions->setSink(canvas);
     connect(tuioReceiver, &TuioReceiver::drainStarted, this, [this] { holdCanvasFrame(); });
-    connect(tuioReceiver, &TuioReceiver::datagramReceived, tuioSessions,
-            &TuioSessions::processDatagram);
+    connect(tuioReceiver, &TuioReceiver::datagramReceived, this,
+            [this](const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort,
+                   qint64 arrivalNs) {
+                tuioSessions->processDatagram(datagram);
+                tuioFrameAnalysis->analyse(datagram, tuioSessions->lastDecoded(), sender,
+                                           senderPort, arrivalNs);
+            });
     connect(tuioReceiver, &TuioReceiver::drainFinished, tuioSessions, &TuioSessions::endBatch);
     connect(tuioSessions, &TuioSessions::batchApplied, treeRefreshTimer,
             qOverload<>(&QTimer::start));
@@ -428,6 +440,8 @@ void TuioWidget::startConnection()
         if (sendsFrames())
             sendLiveSessions();
     }
+    // The analysis of the last run stays readable until now.
+    tuioFrameAnalysis->clear();
     updateStartButtons();
     updateConnectionStatus();
 }

@@ -6,8 +6,10 @@
 #include <QWidget>
 
 class CommunicationBase;
+class FrameAnalysisView;
 class LogViewWidget;
 class TouchCanvas;
+class TuioFrameAnalysis;
 class TuioReceiver;
 class TuioSender;
 class TuioSessions;
@@ -45,6 +47,7 @@ public:
     TuioReceiver *receiver() const { return tuioReceiver; }
     TuioSender *clientSender() const { return tuioSender; }
     TuioSessions *sessions() const { return tuioSessions; }
+    TuioFrameAnalysis *frameAnalysis() const { return tuioFrameAnalysis; }
     QTimer *treeTimer() const { return treeRefreshTimer; }
 
 private slots:
@@ -98,8 +101,10 @@ private:
     TuioReceiver *tuioReceiver = nullptr;
     TuioSender *tuioSender = nullptr;
     TuioSessions *tuioSessions = nullptr;
+    TuioFrameAnalysis *tuioFrameAnalysis = nullptr;
     QScrollArea *settingsScroll = nullptr;
     LogViewWidget *logView = nullptr;
+    FrameAnalysisView *frameView = nullptr;
     QTabWidget *tabs = nullptr;
     TouchCanvas *canvas = nullptr;
     QTreeWidget *objectTree = nullptr;
