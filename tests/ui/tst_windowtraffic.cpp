@@ -1,6 +1,8 @@
 #include "canvas/touchcanvas.h"
+#include "i18n/uilanguage.h"
 #include "support/freeport.h"
-#include "tuio/tuiomessages.h"
+#include "support/tuiooracle.h"
+#include "support/tuiopeer.h"
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosessions.h"
 #include "window/tuiowidget.h"
@@ -9,28 +11,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
-namespace {
-
-using Datagrams = QList<QByteArray>;
-
-// cur(sid, x, y), obj(sid, cid, x, y, angle), curAlive({ids}), objAlive({ids}).
-const auto cur = &buildCursorSet;
-const auto obj = &buildObjectSet;
-const auto curAlive = &buildCursorAlive;
-const auto objAlive = &buildObjectAlive;
-
-// Every row of the tree: "text0|text1|text2", each group row before its children.
-QStringList treeRows(QTreeWidget *tree)
-{
-    QStringList rows;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-        rows << QStringList{(*it)->text(0), (*it)->text(1), (*it)->text(2)}.join(QLatin1Char('|'));
-    return rows;
-}
-
-} // namespace
-
-// What the window adds to the core: canvas gestures to the sender, the tables to the tree.
+// What the window adds to the core: canvas gestures to the sender, the tables to the tree; and the
+// sender's frames as tuio-client and liblo's oscdump read them.
 class TestWindowTraffic : public QObject
 {
     Q_OBJECT
@@ -41,9 +23,9 @@ class TestWindowTraffic : public QObject
     template <typename T> T *named(const char *name) const { return window->findChild<T *>(name); }
 
     // Steps: "server", "client" (the mode buttons); "start" or "stop" (the mode's start button);
-    // "cursor", "object", "multi" (simulation mode); "C:9,0.2" (class id and angle fields); mouse
-    // steps at fractions of the canvas size, such as "L+0.5,0.25" (left press), "L~0.6,0.3"
-    // (move), "R-0.6,0.3" (right release).
+    // "cursor", "object", "multi" (simulation mode); "frames" (TUIO 1.1 framing); "clear";
+    // "C:9,0.2" (class id and angle fields); mouse steps at fractions of the canvas size, such as
+    // "L+0.5,0.25" (left press), "L~0.6,0.3" (move), "R-0.6,0.3" (right release).
     void run(const QString &script)
     {
         TouchCanvas *canvas = window->touchCanvas();
@@ -54,12 +36,16 @@ class TestWindowTraffic : public QObject
             const int kind = QStringLiteral("+~-").indexOf(step.mid(1, 1));
             if (mode >= 0) {
                 window->findChildren<QRadioButton *>().at(mode)->click();
-            } else if (step == QLatin1String("start") || step == QLatin1String("stop")) {
+            } else if (step == "start" || step == "stop") {
                 const char *group = window->isServerMode() ? "serverGroup" : "clientGroup";
                 named<QGroupBox>(group)->findChild<QPushButton *>("accentButton")->click();
+                window->clientSender()->resendTimer()->stop(); // a resend adds updates to a peer
             } else if (simMode >= 0) {
                 named<QComboBox>("simModeCombo")->setCurrentIndex(simMode);
-            } else if (step.startsWith(QLatin1String("C:"))) {
+            } else if (step == "frames" || step == "clear") {
+                step == "clear" ? named<QPushButton>("clearAllButton")->click()
+                                : named<QComboBox>("framingCombo")->setCurrentIndex(1);
+            } else if (step.startsWith("C:")) {
                 named<QSpinBox>("classIdSpin")->setValue(xy.at(0).toInt());
                 named<QDoubleSpinBox>("angleSpin")->setValue(xy.at(1).toDouble());
             } else {
@@ -90,35 +76,37 @@ private slots:
     }
     void cleanup() { delete window; }
 
+    // A script opening with "frames" goes to tuio-client, whose events are expected; any other to
+    // a socket, whose datagrams are expected as tuioDatagram describes them.
     void gestures_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addColumn<Datagrams>("datagrams");
+        QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("objects");
         QTest::addColumn<int>("anchors");
-        const auto row = [](const char *name, const char *script, const Datagrams &datagrams,
+        const auto row = [](const char *name, const char *script, const QStringList &expected,
                             int objects = 0, int anchors = 0) {
-            QTest::newRow(name) << QString(script) << datagrams << objects << anchors;
+            QTest::newRow(name) << QString(script) << expected << objects << anchors;
         };
         row("cursor: press, moves, release, next touch",
             "client start L+0.5,0.25 L~0.125,0.875 L~-0.001953125,1.5 L-0,0 L+0.25,0.25 "
             "L-0.25,0.25",
-            {cur(0, .5f, .25f), cur(0, .125f, .875f), cur(0, -.001953125f, 1.5f), curAlive({}),
-             cur(1, .25f, .25f), curAlive({})});
+            {"cur set 0 0.5 0.25", "cur set 0 0.125 0.875", "cur set 0 -0.001953125 1.5",
+             "cur alive", "cur set 1 0.25 0.25", "cur alive"});
         // Class id and angle come from the fields on placement and stay with the object.
         row("object: place, move, right presses remove the nearest, then the last",
             "client start object C:3,1.5 L+0.25,0.25 L-0.25,0.25 C:9,0.2 L+0.75,0.75 L-0.75,0.75 "
             "L+0.25,0.25 L~0.375,0.25 L-0.375,0.25 R+0.75,0.75 R-0.75,0.75 R+0.375,0.25 "
             "R-0.375,0.25",
-            {obj(0, 3, .25f, .25f, 1.5f), objAlive({0}), obj(1, 9, .75f, .75f, .2f),
-             objAlive({0, 1}), obj(0, 3, .375f, .25f, 1.5f), objAlive({0, 1}), objAlive({0}),
-             objAlive({})});
+            {"obj set 0 3 0.25 0.25 1.5", "obj alive 0", "obj set 1 9 0.75 0.75 0.2",
+             "obj alive 0 1", "obj set 0 3 0.375 0.25 1.5", "obj alive 0 1", "obj alive 0",
+             "obj alive"});
         row("multi-touch: anchors, then the active point",
             "client start multi R+0.25,0.25 R-0.25,0.25 R+0.75,0.25 R-0.75,0.25 R+0.5,0.75 "
             "R-0.5,0.75 R+0.75,0.25 R-0.75,0.25 L+0.5,0.5 L~0.5,0.625 L-0.5,0.625",
-            {cur(0, .25f, .25f), cur(1, .75f, .25f), cur(2, .5f, .75f), curAlive({0, 2}),
-             cur(3, .5f, .5f), curAlive({0, 2, 3}), cur(3, .5f, .625f), curAlive({0, 2, 3}),
-             curAlive({0, 2})},
+            {"cur set 0 0.25 0.25", "cur set 1 0.75 0.25", "cur set 2 0.5 0.75", "cur alive 0 2",
+             "cur set 3 0.5 0.5", "cur alive 0 2 3", "cur set 3 0.5 0.625", "cur alive 0 2 3",
+             "cur alive 0 2"},
             0, 2);
         // The canvas and its counters follow the gestures all the same.
         row("nothing in server mode, before start or after stop",
@@ -126,21 +114,55 @@ private slots:
             "L+0.5,0.5 L-0.5,0.5 object L+0.25,0.25 L-0.25,0.25 multi R+0.25,0.25 R-0.25,0.25 "
             "L+0.5,0.5 L~0.5,0.75 L-0.5,0.75",
             {}, 1, 1);
+        row("frames: cursor drag", "frames client start L+0.5,0.25 L~0.75,0.25 L-0.75,0.25",
+            {"add 2Dcur s0 (0.50,0.25)", "update 2Dcur s0 (0.75,0.25)",
+             "remove 2Dcur s0 (0.75,0.25)"});
+        row("frames: object place, move, remove",
+            "frames client start object C:3,1.5 L+0.25,0.25 L-0.25,0.25 L+0.25,0.25 L~0.5,0.5 "
+            "L-0.5,0.5 R+0.5,0.5 R-0.5,0.5",
+            {"add 2Dobj s0 c3 (0.25,0.25) a1.50", "update 2Dobj s0 c3 (0.50,0.50) a1.50",
+             "remove 2Dobj s0 c3 (0.50,0.50) a1.50"});
+        // Anchors stay alive beside the active point; stop releases the one left.
+        row("frames: multi-touch anchors, active point, stop",
+            "frames client start multi R+0.25,0.25 R-0.25,0.25 R+0.75,0.25 R-0.75,0.25 L+0.5,0.5 "
+            "L~0.5,0.75 L-0.5,0.75 R+0.25,0.25 R-0.25,0.25 stop",
+            {"add 2Dcur s0 (0.25,0.25)", "add 2Dcur s1 (0.75,0.25)", "add 2Dcur s2 (0.50,0.50)",
+             "update 2Dcur s2 (0.50,0.75)", "remove 2Dcur s2 (0.50,0.75)",
+             "remove 2Dcur s0 (0.25,0.25)", "remove 2Dcur s1 (0.75,0.25)"},
+            0, 1);
+        // Objects are live in object mode only; clearing the canvas releases them.
+        row("frames: object mode switch and clear",
+            "frames client start object C:2,0.5 L+0.25,0.25 L-0.25,0.25 cursor object clear",
+            {"add 2Dobj s0 c2 (0.25,0.25) a0.50", "remove 2Dobj s0 c2 (0.25,0.25) a0.50",
+             "add 2Dobj s0 c2 (0.25,0.25) a0.50", "remove 2Dobj s0 c2 (0.25,0.25) a0.50"},
+            -1);
     }
     void gestures()
     {
         QFETCH(QString, script);
-        QFETCH(int, objects);
-        QFETCH(int, anchors);
-        run(script);
-        Datagrams received;
-        while (receiver->hasPendingDatagrams() || receiver->waitForReadyRead(100))
-            received << receiver->receiveDatagram().data();
-        QTEST(received, "datagrams");
-        QCOMPARE(named<QLabel>("objectCountLabel")->text(),
-                 QStringLiteral("物体: %1").arg(objects));
-        QCOMPARE(named<QLabel>("anchorCountLabel")->text(),
-                 QStringLiteral("锚点: %1").arg(anchors));
+        QFETCH(QStringList, expected);
+        QStringList received;
+        if (script.startsWith("frames")) {
+            if (const QString missing = TuioPeer::unavailable(); !missing.isEmpty())
+                QSKIP(qPrintable(missing));
+            TuioPeer peer;
+            QVERIFY2(peer.start(), "tuio-listen.mjs did not start");
+            named<QSpinBox>("targetPortSpin")->setValue(peer.port());
+            run(script);
+            QTRY_COMPARE_WITH_TIMEOUT(peer.events().size(), expected.size(), 10000);
+            received = peer.events();
+        } else {
+            run(script);
+            while (receiver->hasPendingDatagrams() || receiver->waitForReadyRead(100))
+                received << receiver->receiveDatagram().data().toHex();
+            for (QString &description : expected)
+                description = tuioDatagram(description).toHex();
+        }
+        QCOMPARE(received, expected);
+        QFETCH(int, objects); // -1: the clear button leaves the label behind
+        if (objects >= 0)
+            QCOMPARE(named<QLabel>("objectCountLabel")->text().section(' ', 1).toInt(), objects);
+        QTEST(named<QLabel>("anchorCountLabel")->text().section(' ', 1).toInt(), "anchors");
     }
 
     void sessionTree_data()
@@ -153,30 +175,37 @@ private slots:
     void sessionTree()
     {
         QFETCH(QString, step);
-        run(QStringLiteral("start"));
+        run("start");
         auto *tree = named<QTreeWidget>("objectTree");
+        const auto treeRows = [tree] { // "text0|text1|text2", each group before its children
+            QStringList rows;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                rows << QStringList{(*it)->text(0), (*it)->text(1), (*it)->text(2)}.join('|');
+            return rows;
+        };
         QSignalSpy rebuilds(tree->model(), &QAbstractItemModel::modelReset);
         // Two drains of traffic; the timer fires only when told to.
         window->treeTimer()->setInterval(3600 * 1000);
         QUdpSocket peer;
-        const auto send = [&](const Datagrams &datagrams) {
-            for (const QByteArray &datagram : datagrams)
-                peer.writeDatagram(datagram, QHostAddress::LocalHost,
+        const auto send = [&](const QStringList &datagrams) {
+            for (const QString &datagram : datagrams)
+                peer.writeDatagram(tuioDatagram(datagram), QHostAddress::LocalHost,
                                    window->receiver()->udpSocket()->localPort());
         };
-        send({obj(3, 7, .5f, .25f, 1.5708f), obj(-1, 0, -.5f, 1.25f, 6), cur(11, .0126f, .9996f)});
+        send({"obj set 3 7 0.5 0.25 1.5708", "obj set -1 0 -0.5 1.25 6",
+              "cur set 11 0.0126 0.9996"});
         QTRY_VERIFY(window->sessions()->cursors().contains(11));
         for (int i = 1; i <= 40; ++i)
-            send({cur(2, float(i) / 400.0f, .9f)});
+            send({QStringLiteral("cur set 2 %1 0.9").arg(i / 400.0)});
         QTRY_COMPARE(window->sessions()->cursors().value(2).x, .1f);
         QVERIFY(rebuilds.isEmpty() && window->treeTimer()->isActive());
         window->treeTimer()->setInterval(0);
         QTRY_COMPARE(rebuilds.size(), 1);
         QTest::qWait(50);
         QCOMPARE(rebuilds.size(), 1);
-        QCOMPARE(treeRows(tree), (QStringList{"Objects|Pos|Angle", "s-1 c0|-0.500,1.250|6.00",
-                                              "s3 c7|0.500,0.250|1.57", "Cursors|Pos|",
-                                              "s2|0.100,0.900|", "s11|0.013,1.000|"}));
+        QCOMPARE(treeRows(), (QStringList{"Objects|Pos|Angle", "s-1 c0|-0.500,1.250|6.00",
+                                          "s3 c7|0.500,0.250|1.57", "Cursors|Pos|",
+                                          "s2|0.100,0.900|", "s11|0.013,1.000|"}));
         QCOMPARE(tree->topLevelItem(0)->foreground(0).color(), QColor(0x00D4FF));
         QCOMPARE(tree->topLevelItem(1)->foreground(0).color(), QColor(0xF59E0B));
         QVERIFY(tree->topLevelItem(0)->isExpanded() && tree->topLevelItem(1)->isExpanded());
@@ -189,11 +218,95 @@ private slots:
         // Emptied at once, not when the tree timer fires.
         run(step);
         QVERIFY(!window->isRunning());
-        QCOMPARE(treeRows(tree), (QStringList{"Objects|Pos|Angle", "Cursors|Pos|"}));
+        QCOMPARE(treeRows(), (QStringList{"Objects|Pos|Angle", "Cursors|Pos|"}));
         QVERIFY(window->sessions()->cursors().isEmpty() && window->sessions()->objects().isEmpty());
         QVERIFY(canvas->receivedCursors().isEmpty() && canvas->receivedObjects().isEmpty());
         // Painting may lag behind traffic, but the canvas is never left frozen.
         QTRY_VERIFY(canvas->updatesEnabled());
+    }
+
+    void framingTexts()
+    {
+        auto *combo = named<QComboBox>("framingCombo");
+        auto *form =
+            qobject_cast<QFormLayout *>(combo->parentWidget()->layout()->itemAt(0)->layout());
+        QStringList texts;
+        for (bool english : {true, false}) {
+            UiLanguage::instance().setEnglish(english);
+            texts << form->labelForField(combo)->property("text").toString() << combo->itemText(0)
+                  << combo->itemText(1) << combo->currentText();
+        }
+        QCOMPARE(texts,
+                 QStringList({"Framing:", "Single messages", "TUIO 1.1 frames", "Single messages",
+                              "帧格式:", "单条消息", "TUIO 1.1 帧", "单条消息"}));
+    }
+
+    // 25 objects in one frame take three bundles of one fseq; stop releases them all.
+    void splitFramePeer()
+    {
+        if (const QString missing = TuioPeer::unavailable(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        TuioPeer peer;
+        QVERIFY2(peer.start(), "tuio-listen.mjs did not start");
+        TuioSender sender;
+        sender.start("127.0.0.1", peer.port(), 0, TuioFraming::Frames);
+        sender.resendTimer()->stop(); // each resend would add an update per session
+        QString objects;
+        QStringList added, removed;
+        for (int i = 0; i < 25; ++i) {
+            const double x = (i + 1) / 32.0, angle = i / 4.0;
+            objects += QStringLiteral("o%1#%2@%3,0.5,%4 ").arg(i).arg(i % 5).arg(x).arg(angle);
+            added << QStringLiteral("add 2Dobj s%1 c%2 (%3,0.50) a%4")
+                         .arg(i)
+                         .arg(i % 5)
+                         .arg(x, 0, 'f', 2)
+                         .arg(angle, 0, 'f', 2);
+            removed << QString(added.last()).replace("add", "remove");
+        }
+        frameStep(sender, objects);
+        frameStep(sender, "stop");
+        QTRY_COMPARE_WITH_TIMEOUT(peer.events().size(), 50, 10000);
+        QCOMPARE(peer.events(), added + removed);
+    }
+
+    // liblo's oscdump prints a bundle's messages, each behind the bundle's time, once the next
+    // datagram arrives: small OSC messages keep coming until the frame shows.
+    void oscdump()
+    {
+        const QString program = QStandardPaths::findExecutable("oscdump");
+        if (program.isEmpty())
+            QSKIP("liblo's oscdump is not installed (apt-get install liblo-tools)");
+        const quint16 port = freeUdpPort();
+        QProcess dump;
+        dump.start(program, {"-L", QString::number(port)});
+        QVERIFY(dump.waitForStarted());
+        QUdpSocket nudger;
+        QByteArray printed;
+        const auto nudge = [&] {
+            nudger.writeDatagram(tuioDatagram("cur nudge"), QHostAddress::LocalHost, port);
+            return printed += dump.readAllStandardOutput();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(nudge().contains("nudge"), 10000);
+        TuioSender sender;
+        sender.start("127.0.0.1", port, 0, TuioFraming::Frames);
+        sender.resendTimer()->stop();
+        frameStep(sender, "o5#3@0.25,0.75,1.5");
+        QTRY_VERIFY_WITH_TIMEOUT(nudge().contains("\"fseq\""), 10000);
+        dump.kill();
+        dump.waitForFinished();
+        QStringList frame;
+        QSet<QString> times;
+        for (const QString &line : QString::fromUtf8(printed).split('\n'))
+            if (line.contains("/tuio/2Dobj")) {
+                times << line.section(' ', 0, 0);
+                frame << line.section(' ', 1);
+            }
+        QCOMPARE(frame, QStringList({"/tuio/2Dobj ss \"source\" \"tactora@127.0.0.1\"",
+                                     "/tuio/2Dobj si \"alive\" 5",
+                                     "/tuio/2Dobj siiffffffff \"set\" 5 3 0.250000 0.750000 "
+                                     "1.500000 0.000000 0.000000 0.000000 0.000000 0.000000",
+                                     "/tuio/2Dobj si \"fseq\" 1"}));
+        QCOMPARE(times.size(), 1); // one bundle
     }
 };
 
