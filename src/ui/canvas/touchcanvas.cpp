@@ -215,6 +215,36 @@ QTransform placed(double x, double y, float angle)
     return transform;
 }
 
+// A 2.5D or 3D item's ring starts this far outside its glyph and grows by up to DepthGrowth with
+// z; the bar beside it is DepthBar pixels tall. z outside 0..1 is held at its end.
+constexpr double DepthGap = 3;
+constexpr double DepthGrowth = 12;
+constexpr double DepthBar = 24;
+
+// Keeps the path of a blob from the wire within a size the painter handles.
+constexpr double MaxBlobRadius = 8192;
+
+double depthShare(float z)
+{
+    return std::isfinite(z) ? std::clamp(double(z), 0.0, 1.0) : 0.0;
+}
+
+void paintDepth(QPainter &painter, double cx, double cy, double radius, float z,
+                const QColor &colour)
+{
+    const double share = depthShare(z);
+    const double ring = radius + DepthGap + DepthGrowth * share;
+    painter.setPen(QPen(colour, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(QPointF(cx, cy), ring, ring);
+    const double left = cx + radius + DepthGap + DepthGrowth + 4;
+    QColor track = colour;
+    track.setAlpha(60);
+    painter.fillRect(QRectF(left, cy - DepthBar / 2, 4, DepthBar), track);
+    painter.fillRect(QRectF(left, cy + DepthBar / 2 - DepthBar * share, 4, DepthBar * share),
+                     colour);
+}
+
 QFont labelFont(int pointSize)
 {
     QFont font(QStringLiteral("Consolas"), pointSize);
@@ -233,6 +263,11 @@ QColor receivedObjectColor(int sid, int cid)
 QColor receivedCursorColor(int sid)
 {
     return QColor::fromHsv(hueOf(wrapMul(sid, 73)), 180, 240, 255);
+}
+
+QColor receivedBlobColor(int sid)
+{
+    return QColor::fromHsv(hueOf(wrapMul(sid, 59)), 150, 235, 255);
 }
 
 TouchCanvas::TouchCanvas(QWidget *parent) : QWidget(parent)
@@ -257,6 +292,8 @@ void TouchCanvas::clearAll()
 {
     m_receivedObjects.clear();
     m_receivedCursors.clear();
+    for (auto &items : m_receivedItems)
+        items.clear();
     m_pointerPositions.clear();
     m_pointerSids.clear();
     m_simObjects.clear();
@@ -329,6 +366,45 @@ void TouchCanvas::removeTuioCursor(int sid)
 {
     m_receivedCursors.remove(sid);
     update();
+}
+
+void TouchCanvas::updateTuioItem(TuioProfile profile, int sid, const TuioItemRecord &item)
+{
+    const int index = tuioItemIndex(profile);
+    if (index < 0)
+        return;
+    const QColor color = tuioProfileIsBlob(profile)     ? receivedBlobColor(sid)
+                         : tuioProfileIsObject(profile) ? receivedObjectColor(sid, item.classId)
+                                                        : receivedCursorColor(sid);
+    m_receivedItems[size_t(index)].insert(sid, ReceivedItem{item, color});
+    update();
+}
+
+void TouchCanvas::removeTuioItem(TuioProfile profile, int sid)
+{
+    const int index = tuioItemIndex(profile);
+    if (index < 0)
+        return;
+    m_receivedItems[size_t(index)].remove(sid);
+    update();
+}
+
+const QMap<int, ReceivedItem> &TouchCanvas::receivedItems(TuioProfile profile) const
+{
+    static const QMap<int, ReceivedItem> none;
+    const int index = tuioItemIndex(profile);
+    return index < 0 ? none : m_receivedItems[size_t(index)];
+}
+
+QString TouchCanvas::profileStatusText() const
+{
+    QStringList counts;
+    for (int index = 0; index < tuioItemProfileCount; ++index)
+        if (!m_receivedItems[size_t(index)].isEmpty())
+            counts << QStringLiteral("%1:%2")
+                          .arg(tuioProfileName(tuioItemProfile(index)))
+                          .arg(m_receivedItems[size_t(index)].size());
+    return counts.join(QLatin1Char(' '));
 }
 
 QString TouchCanvas::captionText() const
@@ -574,6 +650,10 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     painter.setPen(QColor(QStringLiteral("#F59E0B")));
     painter.setFont(labelFont(10));
     painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, statusText());
+    const QString profileCounts = profileStatusText();
+    if (!profileCounts.isEmpty())
+        painter.drawText(QRect(10, 42, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop,
+                         profileCounts);
 
     // Fonts and glyph shapes are built once per repaint and placed by transformation; building
     // them per item dominates a busy table.
@@ -581,6 +661,10 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     const QFont font8 = labelFont(8);
     const QColor cyan(QStringLiteral("#00D4FF"));
     const QColor amber(QStringLiteral("#F59E0B"));
+
+    // 6a. Received blobs, under everything else: they can be large.
+    QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
+    paintBlobs(painter, scratch, font8);
 
     // 6. Received objects. The glow is round, so it is drawn unturned.
     // Rounded square 28 x 28 with 6-pixel corners; the outline spans 13..15 pixels from its centre.
@@ -635,8 +719,9 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         painter.resetTransform();
     }
 
+    paintDepthItems(painter, true, objectGlyph.outer, objectGlyph.inner, font9);
+
     // 7. Simulated objects. The halo is round, so it is filled unturned.
-    QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
     QPainterPath halo;
     halo.addEllipse(QRectF(-42, -42, 84, 84));
     const Shape simShape = roundedSquare(15, QPen(Qt::black, 2));
@@ -700,6 +785,8 @@ void TouchCanvas::paintEvent(QPaintEvent *)
                          QString::number(it.key()));
     }
 
+    paintDepthItems(painter, false, dotGlyph.outer, dotGlyph.inner, font8);
+
     // 9. Anchors: dotted rings, the dots laid out once.
     const QPen dotted(Qt::black, 2, Qt::DotLine);
     const Shape outerRing = disc(18, dotted);
@@ -738,5 +825,87 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         painter.setFont(font9);
         painter.drawText(marker, Qt::AlignCenter,
                          QString::number(m_pointerSids.value(it.key(), 0)));
+    }
+}
+
+void TouchCanvas::paintBlobs(QPainter &painter, QImage &scratch, const QFont &font) const
+{
+    const double W = width();
+    const double H = height();
+    for (TuioProfile profile : {TuioProfile::Blob2D, TuioProfile::Blob25D, TuioProfile::Blob3D}) {
+        const QMap<int, ReceivedItem> &blobs = receivedItems(profile);
+        for (auto it = blobs.cbegin(); it != blobs.cend(); ++it) {
+            const TuioItemRecord &blob = it->record;
+            const double px = double(blob.x) * W;
+            const double py = double(blob.y) * H;
+            const double rw = std::min(std::abs(double(blob.w)) * W / 2, MaxBlobRadius);
+            const double rh = std::min(std::abs(double(blob.h)) * H / 2, MaxBlobRadius);
+            const double reach = std::max(rw, rh);
+            if (!std::isfinite(reach) || !turnable(blob.a) || !std::isfinite(px) ||
+                !std::isfinite(py) || px < -reach - CullMargin || px > W + reach + CullMargin ||
+                py < -reach - CullMargin || py > H + reach + CullMargin)
+                continue;
+            QPainterPath ellipse;
+            ellipse.addEllipse(QPointF(0, 0), rw, rh);
+            QColor fill = it->color;
+            fill.setAlpha(70);
+            const QTransform frame = placed(px, py, blob.a);
+            fillTranslucent(painter, scratch, ellipse, frame, fill);
+            painter.setTransform(frame);
+            painter.setPen(QPen(it->color, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(ellipse);
+            painter.resetTransform();
+            if (profile != TuioProfile::Blob2D)
+                paintDepth(painter, px, py, reach, blob.z, it->color);
+            painter.setPen(Qt::white);
+            painter.setFont(font);
+            painter.drawText(QRectF(px - 16, py - 8, 32, 16), Qt::AlignCenter,
+                             QString::number(it.key()));
+        }
+    }
+}
+
+void TouchCanvas::paintDepthItems(QPainter &painter, bool objects, const QPainterPath &outer,
+                                  const QPainterPath &inner, const QFont &font) const
+{
+    const double W = width();
+    const double H = height();
+    const OpaqueGlyph glyph{outer, inner};
+    const TuioProfile profiles[] = {objects ? TuioProfile::Object25D : TuioProfile::Cursor25D,
+                                    objects ? TuioProfile::Object3D : TuioProfile::Cursor3D};
+    // The glyph's reach and glow as drawn for the 2D counterpart.
+    const double radius = objects ? 21 : 17;
+    const double glowRadius = objects ? 36.4 : 32;
+    for (TuioProfile profile : profiles) {
+        const QMap<int, ReceivedItem> &items = receivedItems(profile);
+        for (auto it = items.cbegin(); it != items.cend(); ++it) {
+            const TuioItemRecord &item = it->record;
+            const QColor &color = it->color;
+            const double px = double(item.x) * W;
+            const double py = double(item.y) * H;
+            const float angle = objects ? item.a : 0.0f;
+            if (!onCanvas(px, py, W, H) || !turnable(angle))
+                continue;
+            QRadialGradient glow(QPointF(px, py), glowRadius);
+            QColor centre = color;
+            centre.setAlpha(objects ? 50 : 60);
+            glow.setColorAt(0, centre);
+            glow.setColorAt(1, QColor(0, 0, 0, 0));
+            painter.fillRect(enclosingPixels(px, py, glowRadius), glow);
+
+            painter.setTransform(placed(px, py, angle));
+            if (objects)
+                fillOpaqueGlyph(painter, glyph, color.darker(130), color);
+            else
+                fillOpaqueGlyph(painter, glyph, color, color.lighter(130));
+            painter.resetTransform();
+            paintDepth(painter, px, py, radius, item.z, color);
+            painter.setPen(Qt::white);
+            painter.setFont(font);
+            painter.setTransform(placed(px, py, angle));
+            painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter, QString::number(it.key()));
+            painter.resetTransform();
+        }
     }
 }
