@@ -234,10 +234,10 @@ void paintDepth(QPainter &painter, double cx, double cy, double radius, float z,
 {
     const double share = depthShare(z);
     const double ring = radius + DepthGap + DepthGrowth * share;
-    painter.setPen(QPen(colour, 2));
+    painter.setPen(QPen(colour, 3));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(QPointF(cx, cy), ring, ring);
-    const double left = cx + radius + DepthGap + DepthGrowth + 4;
+    const double left = cx + radius + DepthGap + DepthGrowth + 5;
     QColor track = colour;
     track.setAlpha(60);
     painter.fillRect(QRectF(left, cy - DepthBar / 2, 4, DepthBar), track);
