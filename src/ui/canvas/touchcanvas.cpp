@@ -47,6 +47,8 @@ constexpr float DegreesPerRadian = 57.29578f;
 
 // Side of the scratch image for translucent fills; the largest glyph (a halo) needs 86 pixels.
 constexpr int ScratchSize = 96;
+// Blobs are larger: up to a fifth of the table across fills without the thread pool.
+constexpr int BlobScratchSize = 256;
 
 // Hue in 0..359 from a wrapped 32-bit value; negative remainders are brought up.
 int hueOf(int wrapped)
@@ -123,15 +125,19 @@ void fillOpaque(QPainter &painter, const QPainterPath &path, const QColor &colou
 // image (which the engine does inline) at the same sub-pixel phase, then composed in one blit,
 // the pixels are the same as filling in place. Painters with a scaled or fractionally shifted
 // device fill in place.
+bool wholePixelDevice(const QPainter &painter)
+{
+    const QTransform device = painter.deviceTransform();
+    return painter.device()->devicePixelRatio() == 1 && device.type() <= QTransform::TxTranslate &&
+           device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
+}
+
 void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &path,
                      const QTransform &frame, const QColor &colour)
 {
-    const QTransform device = painter.deviceTransform();
-    const bool wholePixelDevice =
-        painter.device()->devicePixelRatio() == 1 && device.type() <= QTransform::TxTranslate &&
-        device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
     const QRect area = frame.map(path).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
-    if (!wholePixelDevice || area.width() > scratch.width() || area.height() > scratch.height()) {
+    if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
+        area.height() > scratch.height()) {
         painter.setTransform(frame);
         painter.fillPath(path, colour);
         painter.resetTransform();
@@ -144,6 +150,37 @@ void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &pat
     scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
     scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
     scratchPainter.fillPath(path, colour);
+    scratchPainter.end();
+    painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
+}
+
+// A translucent interior inside an opaque rim, composed in the scratch image like fillTranslucent:
+// the rim's outer edge filled opaque, then the interior replacing it. Cheaper than filling the
+// rim as a band of its own.
+void fillRimmed(QPainter &painter, QImage &scratch, const QPainterPath &outer,
+                const QPainterPath &inner, const QTransform &frame, const QColor &rim,
+                const QColor &fill)
+{
+    const QRect area = frame.map(outer).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
+        area.height() > scratch.height()) {
+        QPainterPath band = outer;
+        band.addPath(inner);
+        band.setFillRule(Qt::OddEvenFill);
+        painter.setTransform(frame);
+        painter.fillPath(inner, fill);
+        fillOpaque(painter, band, rim);
+        painter.resetTransform();
+        return;
+    }
+    for (int row = 0; row < area.height(); ++row)
+        std::memset(scratch.scanLine(row), 0, size_t(area.width()) * sizeof(quint32));
+    QPainter scratchPainter(&scratch);
+    scratchPainter.setRenderHint(QPainter::Antialiasing, true);
+    scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
+    scratchPainter.fillPath(outer, rim);
+    scratchPainter.fillPath(inner, fill);
     scratchPainter.end();
     painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
 }
@@ -220,6 +257,8 @@ QTransform placed(double x, double y, float angle)
 constexpr double DepthGap = 3;
 constexpr double DepthGrowth = 12;
 constexpr double DepthBar = 24;
+// Ring sprites kept at most; more colours than this start the cache afresh.
+constexpr int MaxRingSprites = 4096;
 
 // Keeps the path of a blob from the wire within a size the painter handles.
 constexpr double MaxBlobRadius = 8192;
@@ -229,14 +268,36 @@ double depthShare(float z)
     return std::isfinite(z) ? std::clamp(double(z), 0.0, 1.0) : 0.0;
 }
 
-void paintDepth(QPainter &painter, double cx, double cy, double radius, float z,
+// A band 3 pixels wide around the ellipse of radii rx, ry at (cx, cy); filled, it is the picture
+// of a stroke without the stroker's cost.
+QPainterPath band(double cx, double cy, double rx, double ry)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    path.addEllipse(QPointF(cx, cy), rx + 1.5, ry + 1.5);
+    path.addEllipse(QPointF(cx, cy), std::max(0.0, rx - 1.5), std::max(0.0, ry - 1.5));
+    return path;
+}
+
+// Whole pixels the ring of a 2.5D or 3D item has grown by with its z.
+int depthStep(float z)
+{
+    return int(std::lround(depthShare(z) * DepthGrowth));
+}
+
+// The ring around a 2.5D or 3D item, `ring` (a sprite of it, or null to fill it here) and the bar
+// beside it filled to z.
+void paintDepth(QPainter &painter, const QImage *ring, double cx, double cy, double radius, float z,
                 const QColor &colour)
 {
+    if (ring) {
+        const int side = int(std::lround(ring->width() / ring->devicePixelRatio()));
+        painter.drawImage(spriteCorner(cx, cy, side), *ring);
+    } else {
+        const double r = radius + DepthGap + depthStep(z);
+        fillOpaque(painter, band(cx, cy, r, r), colour);
+    }
     const double share = depthShare(z);
-    const double ring = radius + DepthGap + DepthGrowth * share;
-    painter.setPen(QPen(colour, 3));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(QPointF(cx, cy), ring, ring);
     const double left = cx + radius + DepthGap + DepthGrowth + 5;
     QColor track = colour;
     track.setAlpha(60);
@@ -663,8 +724,8 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     const QColor amber(QStringLiteral("#F59E0B"));
 
     // 6a. Received blobs, under everything else: they can be large.
+    paintBlobs(painter, font8);
     QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
-    paintBlobs(painter, scratch, font8);
 
     // 6. Received objects. The glow is round, so it is drawn unturned.
     // Rounded square 28 x 28 with 6-pixel corners; the outline spans 13..15 pixels from its centre.
@@ -828,10 +889,11 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     }
 }
 
-void TouchCanvas::paintBlobs(QPainter &painter, QImage &scratch, const QFont &font) const
+void TouchCanvas::paintBlobs(QPainter &painter, const QFont &font)
 {
     const double W = width();
     const double H = height();
+    QImage scratch;
     for (TuioProfile profile : {TuioProfile::Blob2D, TuioProfile::Blob25D, TuioProfile::Blob3D}) {
         const QMap<int, ReceivedItem> &blobs = receivedItems(profile);
         for (auto it = blobs.cbegin(); it != blobs.cend(); ++it) {
@@ -845,19 +907,19 @@ void TouchCanvas::paintBlobs(QPainter &painter, QImage &scratch, const QFont &fo
                 !std::isfinite(py) || px < -reach - CullMargin || px > W + reach + CullMargin ||
                 py < -reach - CullMargin || py > H + reach + CullMargin)
                 continue;
-            QPainterPath ellipse;
-            ellipse.addEllipse(QPointF(0, 0), rw, rh);
+            if (scratch.isNull())
+                scratch =
+                    QImage(BlobScratchSize, BlobScratchSize, QImage::Format_ARGB32_Premultiplied);
+            // A rim 3 pixels wide on the blob's edge.
+            QPainterPath outer;
+            outer.addEllipse(QPointF(0, 0), rw + 1.5, rh + 1.5);
+            QPainterPath inner;
+            inner.addEllipse(QPointF(0, 0), std::max(0.0, rw - 1.5), std::max(0.0, rh - 1.5));
             QColor fill = it->color;
             fill.setAlpha(70);
-            const QTransform frame = placed(px, py, blob.a);
-            fillTranslucent(painter, scratch, ellipse, frame, fill);
-            painter.setTransform(frame);
-            painter.setPen(QPen(it->color, 2));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawPath(ellipse);
-            painter.resetTransform();
+            fillRimmed(painter, scratch, outer, inner, placed(px, py, blob.a), it->color, fill);
             if (profile != TuioProfile::Blob2D)
-                paintDepth(painter, px, py, reach, blob.z, it->color);
+                paintDepth(painter, nullptr, px, py, reach, blob.z, it->color);
             painter.setPen(Qt::white);
             painter.setFont(font);
             painter.drawText(QRectF(px - 16, py - 8, 32, 16), Qt::AlignCenter,
@@ -866,8 +928,33 @@ void TouchCanvas::paintBlobs(QPainter &painter, QImage &scratch, const QFont &fo
     }
 }
 
+const QImage &TouchCanvas::depthRing(double radius, int step, const QColor &colour, qreal ratio)
+{
+    if (ratio != m_ringRatio || m_rings.size() > MaxRingSprites) {
+        m_rings.clear();
+        m_ringRatio = ratio;
+    }
+    const quint64 key = (quint64(radius) << 40) | (quint64(step) << 32) | colour.rgba();
+    auto sprite = m_rings.find(key);
+    if (sprite == m_rings.end()) {
+        const double r = radius + DepthGap + step;
+        // Even, so that the centre falls on a pixel corner like the glyph's.
+        const int side = 2 * int(std::ceil(r + 2));
+        QImage image(int(std::ceil(side * ratio)), int(std::ceil(side * ratio)),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        image.setDevicePixelRatio(ratio);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        fillOpaque(painter, band(side / 2.0, side / 2.0, r, r), colour);
+        painter.end();
+        sprite = m_rings.insert(key, image);
+    }
+    return *sprite;
+}
+
 void TouchCanvas::paintDepthItems(QPainter &painter, bool objects, const QPainterPath &outer,
-                                  const QPainterPath &inner, const QFont &font) const
+                                  const QPainterPath &inner, const QFont &font)
 {
     const double W = width();
     const double H = height();
@@ -877,6 +964,7 @@ void TouchCanvas::paintDepthItems(QPainter &painter, bool objects, const QPainte
     // The glyph's reach and glow as drawn for the 2D counterpart.
     const double radius = objects ? 21 : 17;
     const double glowRadius = objects ? 36.4 : 32;
+    const qreal ratio = painter.device()->devicePixelRatio();
     for (TuioProfile profile : profiles) {
         const QMap<int, ReceivedItem> &items = receivedItems(profile);
         for (auto it = items.cbegin(); it != items.cend(); ++it) {
@@ -900,12 +988,19 @@ void TouchCanvas::paintDepthItems(QPainter &painter, bool objects, const QPainte
             else
                 fillOpaqueGlyph(painter, glyph, color, color.lighter(130));
             painter.resetTransform();
-            paintDepth(painter, px, py, radius, item.z, color);
+            paintDepth(painter, &depthRing(radius, depthStep(item.z), color, ratio), px, py, radius,
+                       item.z, color);
             painter.setPen(Qt::white);
             painter.setFont(font);
-            painter.setTransform(placed(px, py, angle));
-            painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter, QString::number(it.key()));
-            painter.resetTransform();
+            if (objects) {
+                painter.setTransform(placed(px, py, angle));
+                painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter,
+                                 QString::number(it.key()));
+                painter.resetTransform();
+            } else {
+                painter.drawText(QRectF(px - 16, py - 16, 32, 32), Qt::AlignCenter,
+                                 QString::number(it.key()));
+            }
         }
     }
 }

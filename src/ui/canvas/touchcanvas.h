@@ -124,10 +124,12 @@ protected:
 
 private:
     int takeSid();
-    void paintBlobs(QPainter &painter, QImage &scratch, const QFont &font) const;
-    // The 2.5D and 3D cursors, or objects, drawn with `glyph` like their 2D counterparts.
+    void paintBlobs(QPainter &painter, const QFont &font);
+    // The 2.5D and 3D cursors, or objects, drawn with their 2D counterparts' glyph.
     void paintDepthItems(QPainter &painter, bool objects, const QPainterPath &outer,
-                         const QPainterPath &inner, const QFont &font) const;
+                         const QPainterPath &inner, const QFont &font);
+    // The ring of a 2.5D or 3D glyph of this radius grown by `step` pixels, drawn once.
+    const QImage &depthRing(double radius, int step, const QColor &colour, qreal ratio);
 
     QMap<int, ReceivedObject> m_receivedObjects;
     QMap<int, ReceivedCursor> m_receivedCursors;
@@ -143,4 +145,6 @@ private:
     // Glyph images of crowded tables, by colour (and turn for objects); made for one pixel ratio.
     QHash<quint64, QImage> m_sprites;
     qreal m_spriteRatio = 1;
+    QHash<quint64, QImage> m_rings;
+    qreal m_ringRatio = 1;
 };
