@@ -1,115 +1,62 @@
 #include "comm/communicationbase.h"
+#include "support/freeport.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuioframeanalysis.h"
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosessions.h"
 
-#include "support/freeport.h"
-
 #include <QtTest>
 
 namespace {
 
-// A record's field by the letter the TUIO 1.1 protocol gives its argument.
+// A record's field by the letter of its argument in the TUIO 1.1 protocol (v, a volume, is f).
 float field(const TuioItemRecord &r, char letter)
 {
-    const QHash<char, float> fields{{'i', float(r.classId)},
-                                    {'x', r.x},
-                                    {'y', r.y},
-                                    {'z', r.z},
-                                    {'a', r.a},
-                                    {'b', r.b},
-                                    {'c', r.c},
-                                    {'w', r.w},
-                                    {'h', r.h},
-                                    {'d', r.d},
-                                    {'f', r.size},
-                                    {'v', r.size},
-                                    {'X', r.vx},
-                                    {'Y', r.vy},
-                                    {'Z', r.vz},
-                                    {'A', r.va},
-                                    {'B', r.vb},
-                                    {'C', r.vc},
-                                    {'m', r.motionAcceleration},
-                                    {'r', r.rotationAcceleration}};
-    return fields.value(letter);
+    using R = TuioItemRecord;
+    // clang-format off
+    static const float R::*const members[] = {&R::x, &R::y, &R::z, &R::a, &R::b, &R::c, &R::w,
+        &R::h, &R::d, &R::size, &R::vx, &R::vy, &R::vz, &R::va, &R::vb, &R::vc,
+        &R::motionAcceleration, &R::rotationAcceleration};
+    // clang-format on
+    return letter == 'i' ? float(r.classId)
+                         : r.*members[QByteArray("xyzabcwhdfXYZABCmr").indexOf(letter)];
 }
 
-// "set" and the arguments `letters` name, each value distinct: the session id, then 40 + its
-// position for a class id, else step + position / 64. `tags` overrides the type tags.
-QByteArray itemSet(const QString &address, const QByteArray &letters, int sid, int step,
+// The value a set of `step` gives the argument at `index`: 40 + index for a class id, else
+// step + index / 64, so that every argument differs.
+double valueAt(const QByteArray &letters, qsizetype index, int step)
+{
+    return letters[index] == 'i' ? 40.0 + double(index) : double(float(step) + float(index) / 64);
+}
+
+// A message "set" (or "alive") with the arguments `letters` names; `tags` overrides the tags.
+QByteArray message(const QString &address, const QByteArray &letters, int sid, int step,
                    QByteArray tags = {})
 {
-    QByteArray arguments;
-    appendOscString(arguments, QStringLiteral("set"));
-    QByteArray written(",s");
-    for (int i = 0; i < letters.size(); ++i) {
-        const char tag = letters[i] == 's' || letters[i] == 'i' ? 'i' : 'f';
-        written += tag;
-        if (tag == 'i')
-            appendInt32(arguments, letters[i] == 's' ? sid : 40 + i);
-        else
-            appendFloat32(arguments, float(step) + float(i) / 64.0f);
+    QByteArray arguments, written(",s");
+    appendOscString(arguments, letters.startsWith('s') ? "set" : "alive");
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        const bool whole = letters[i] == 's' || letters[i] == 'i' || letters[i] == '#';
+        written += whole ? 'i' : 'f';
+        whole ? appendInt32(arguments, letters[i] == 'i' ? 40 + int(i) : sid + 2 * int(i))
+              : appendFloat32(arguments, float(valueAt(letters, i, step)));
     }
     return buildOscMessage(address, QString::fromLatin1(tags.isEmpty() ? written : tags),
                            arguments);
 }
 
-QByteArray alive(const QString &address, const QList<int> &ids)
+// Records the item calls as "<profile>+<sid>" and "<profile>-<sid>".
+struct Recorder : TuioSessionSink
 {
-    QByteArray arguments;
-    appendOscString(arguments, QStringLiteral("alive"));
-    for (int id : ids)
-        appendInt32(arguments, id);
-    return buildOscMessage(address, ",s" + QString(ids.size(), 'i'), arguments);
-}
-
-// What the item table holds: "sid:letter=value,..." for each argument but the session id, and
-// "!" after a field that a profile does not send but is not 0.
-QString dump(const TuioItemTable &table, const QByteArray &letters)
-{
-    QStringList rows;
-    for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        QStringList values;
-        for (char letter : QByteArray("ixyzabcwhdfvXYZABCmr"))
-            if (letters.contains(letter))
-                values << QStringLiteral("%1=%2").arg(letter).arg(double(field(*it, letter)));
-            else if (field(*it, letter) != 0 && !(letter == 'f' && letters.contains('v')) &&
-                     !(letter == 'v' && letters.contains('f')))
-                values << QStringLiteral("%1!").arg(letter);
-        rows << QStringLiteral("%1:%2").arg(it.key()).arg(values.join(','));
-    }
-    return rows.join(' ');
-}
-
-// The expected dump of one session set at `step`.
-QString expected(int sid, const QByteArray &letters, int step)
-{
-    QStringList values;
-    for (char letter : QByteArray("ixyzabcwhdfvXYZABCmr")) {
-        const int i = int(letters.indexOf(letter));
-        if (i >= 0)
-            values << QStringLiteral("%1=%2").arg(letter).arg(
-                letter == 'i' ? 40.0 + i : double(float(step) + float(i) / 64.0f));
-    }
-    return QStringLiteral("%1:%2").arg(sid).arg(values.join(','));
-}
-
-class Recorder : public TuioSessionSink
-{
-public:
-    void cursorUpdated(int, float, float) override { events << "cur"; }
-    void objectUpdated(int, int, float, float, float) override { events << "obj"; }
-    void cursorRemoved(int) override { events << "cur-"; }
-    void objectRemoved(int) override { events << "obj-"; }
-    void itemUpdated(TuioProfile profile, int sid, const TuioItemRecord &) override
+    void cursorUpdated(int, float, float) override {}
+    void objectUpdated(int, int, float, float, float) override {}
+    void cursorRemoved(int) override {}
+    void objectRemoved(int) override {}
+    void itemUpdated(TuioProfile p, int sid, const TuioItemRecord &) override { note(p, '+', sid); }
+    void itemRemoved(TuioProfile p, int sid) override { note(p, '-', sid); }
+    void note(TuioProfile p, char what, int sid)
     {
-        events << QStringLiteral("+%1 %2").arg(int(profile)).arg(sid);
-    }
-    void itemRemoved(TuioProfile profile, int sid) override
-    {
-        events << QStringLiteral("-%1 %2").arg(int(profile)).arg(sid);
+        events << QString::number(int(p)) + what + QString::number(sid);
     }
     QStringList events;
 };
@@ -121,7 +68,7 @@ class TestTuioProfiles : public QObject
     Q_OBJECT
 
 private slots:
-    // Rows: the profile and its set's arguments after "set" as the TUIO 1.1 protocol lists them.
+    // Rows: a profile and its set's arguments after "set" as the TUIO 1.1 protocol lists them.
     void transcript_data()
     {
         QTest::addColumn<int>("profile");
@@ -135,39 +82,42 @@ private slots:
         QTest::newRow("3Dblb") << int(TuioProfile::Blob3D) << QByteArray("sxyzabcwhdvXYZABCmr");
     }
 
-    // Set, another set, an update, a set one argument short, one with a float tagged as an int,
-    // an alive pruning the second: through the tables, their sink and the frame analysis.
+    // Sets of sessions 1 and 2, an update of 1, a set one argument short, one with its last
+    // float tagged as an int, an alive of 1 and 3: through the tables, their sink and the frame
+    // analysis.
     void transcript()
     {
         QFETCH(int, profile);
         QFETCH(QByteArray, letters);
         const QString address = QStringLiteral("/tuio/") + QTest::currentDataTag();
-        QByteArray shortTags(",s");
-        for (char letter : letters.chopped(1))
-            shortTags += letter == 's' || letter == 'i' ? 'i' : 'f';
-        QByteArray shortSet = itemSet(address, letters.chopped(1), 3, 0, shortTags);
-        QByteArray wrongTags = shortTags + 'i';
-
+        const QByteArray shortSet = message(address, letters.chopped(1), 3, 3);
+        const QByteArray wrongTags =
+            decodeTuioDatagram(shortSet).value(0).tags().toByteArray() + 'i';
         TuioSessions sessions;
         Recorder sink;
         sessions.setSink(&sink);
         TuioFrameAnalysis analysis;
-        const QList<QByteArray> stream{itemSet(address, letters, 1, 0),
-                                       itemSet(address, letters, 2, 1),
-                                       itemSet(address, letters, 1, 2),
-                                       shortSet,
-                                       itemSet(address, letters, 4, 3, wrongTags),
-                                       alive(address, {1, 3})};
-        for (const QByteArray &datagram : stream) {
+        for (const QByteArray &datagram :
+             {message(address, letters, 1, 0), message(address, letters, 2, 1),
+              message(address, letters, 1, 2), shortSet, message(address, letters, 4, 3, wrongTags),
+              message(address, "##", 1, 0)}) {
             sessions.processDatagram(datagram);
             analysis.analyse(datagram, sessions.lastDecoded(), QHostAddress::LocalHost, 3333, 1);
         }
 
-        QCOMPARE(dump(sessions.items(TuioProfile(profile)), letters), expected(1, letters, 2));
+        const TuioItemTable &table = sessions.items(TuioProfile(profile));
+        QCOMPARE(table.keys(), QList<int>{1});
+        QString actual, wanted;
+        const QByteArray wire = QByteArray(letters).replace('v', 'f');
+        for (char letter : QByteArray("ixyzabcwhdfXYZABCmr")) {
+            const qsizetype i = wire.indexOf(letter);
+            actual +=
+                QStringLiteral("%1=%2 ").arg(letter).arg(double(field(table.first(), letter)));
+            wanted += QStringLiteral("%1=%2 ").arg(letter).arg(i < 0 ? 0 : valueAt(wire, i, 2));
+        }
+        QCOMPARE(actual, wanted);
         const QString p = QString::number(profile);
-        QCOMPARE(sink.events,
-                 (QStringList{"+" + p + " 1", "+" + p + " 2", "+" + p + " 1", "-" + p + " 2"}));
-        // No other table took anything.
+        QCOMPARE(sink.events, (QStringList{p + "+1", p + "+2", p + "+1", p + "-2"}));
         QVERIFY(sessions.cursors().isEmpty() && sessions.objects().isEmpty());
         for (int other = int(TuioProfile::Blob2D); other <= int(TuioProfile::Blob3D); ++other)
             QCOMPARE(sessions.items(TuioProfile(other)).isEmpty(), other != profile);
@@ -176,11 +126,11 @@ private slots:
         QCOMPARE(stats.profiles, QStringList{QTest::currentDataTag()});
         const TuioCheckHits &hits = stats.checks[size_t(TuioCheck::SetArguments)];
         QCOMPARE(hits.count, 2);
-        QCOMPARE(hits.detail, QStringLiteral("%1 %2").arg(QTest::currentDataTag(),
-                                                          QString::fromLatin1(wrongTags)));
-        QCOMPARE(stats.checks[size_t(TuioCheck::OutOfRange)].count, 2); // steps 1 and 2
+        QCOMPARE(hits.detail, QTest::currentDataTag() + (' ' + QString::fromLatin1(wrongTags)));
+        // The sets of steps 1 and 2 are beyond 0..1.
+        QCOMPARE(stats.checks[size_t(TuioCheck::OutOfRange)].count, 2);
         sessions.clear();
-        QVERIFY(sessions.items(TuioProfile(profile)).isEmpty());
+        QVERIFY(table.isEmpty());
     }
 
     // liblo's oscsend, an encoder independent of Tactora's, sends blobs and 2.5D cursors to a
@@ -194,27 +144,23 @@ private slots:
         TuioSessions sessions;
         connect(&receiver, &TuioReceiver::datagramReceived, &sessions,
                 [&sessions](const QByteArray &datagram) { sessions.processDatagram(datagram); });
-        const quint16 udpPort = freeUdpPort();
-        QVERIFY(receiver.listen(udpPort));
-        const QString port = QString::number(udpPort);
-        const QList<QStringList> messages{
-            {"/tuio/2Dblb", "sifffffffffff", "set", "5", "0.25", "0.75", "1.5", "0.2", "0.1",
-             "0.02", "0", "0", "0", "0", "0"},
-            {"/tuio/2Dblb", "sifffffffffff", "set", "6", "0.5", "0.5", "0", "0.3", "0.4", "0.12",
-             "0", "0", "0", "0", "0"},
-            {"/tuio/2Dblb", "si", "alive", "6"},
-            {"/tuio/25Dcur", "sifffffff", "set", "9", "0.125", "0.5", "0.875", "0", "0", "0", "0"},
-            {"/tuio/25Dcur", "sii", "alive", "9", "10"}};
-        for (const QStringList &message : messages)
-            QCOMPARE(QProcess::execute("oscsend", QStringList{"127.0.0.1", port} + message), 0);
+        const QString port = QString::number(freeUdpPort());
+        QVERIFY(receiver.listen(port.toUShort()));
+        for (const char *message :
+             {"/tuio/2Dblb sifffffffffff set 5 .25 .75 1.5 .2 .1 .02 0 0 0 0 0",
+              "/tuio/2Dblb sifffffffffff set 6 .5 .5 0 .3 .4 .12 0 0 0 0 0",
+              "/tuio/2Dblb si alive 6", "/tuio/25Dcur sifffffff set 9 .125 .5 .875 0 0 0 0",
+              "/tuio/25Dcur sii alive 9 10"})
+            QCOMPARE(QProcess::execute("oscsend", QStringList{"127.0.0.1", port} +
+                                                      QString(message).split(' ')),
+                     0);
         QTRY_COMPARE(sessions.items(TuioProfile::Cursor25D).keys(), QList<int>{9});
         const TuioItemRecord blob = sessions.items(TuioProfile::Blob2D).value(6);
         QCOMPARE(sessions.items(TuioProfile::Blob2D).keys(), QList<int>{6});
         QCOMPARE((QList<float>{blob.x, blob.y, blob.w, blob.h, blob.size}),
-                 (QList<float>{0.5f, 0.5f, 0.3f, 0.4f, 0.12f}));
+                 (QList<float>{.5f, .5f, .3f, .4f, .12f}));
         const TuioItemRecord cursor = sessions.items(TuioProfile::Cursor25D).value(9);
-        QCOMPARE((QList<float>{cursor.x, cursor.y, cursor.z}),
-                 (QList<float>{0.125f, 0.5f, 0.875f}));
+        QCOMPARE((QList<float>{cursor.x, cursor.y, cursor.z}), (QList<float>{.125f, .5f, .875f}));
     }
 };
 
