@@ -53,11 +53,11 @@ private slots:
         const QStringList groups{"Objects|Pos|Angle", "Cursors|Pos|"};
         QTest::newRow("in the protocol's order")
             << false << three
-            << groups + QStringList{"斑块 (2Dblb)|Pos|",
+            << groups + QStringList{"斑块 (2Dblb)||",
                                     "s1|0.250,0.500|1.57 (90.0°)  0.200×0.100  面积 0.0200",
-                                    "2.5D 光标 (25Dcur)|Pos|",
+                                    "2.5D 光标 (25Dcur)||",
                                     "s9|0.500,0.500,0.750|",
-                                    "3D 物体 (3Dobj)|Pos|",
+                                    "3D 物体 (3Dobj)||",
                                     "s4 c7|0.100,0.200,0.300|3.14,0.00,1.00 (180.0°,0.0°,57.3°)"}
             << "2Dblb:1 25Dcur:1 3Dobj:1";
         QTest::newRow("an emptied group goes")
@@ -66,16 +66,16 @@ private slots:
                            "/tuio/25Dblb set 2 .5 .5 .5 0. .1 .2 .02 0. 0. 0. 0. 0. 0.",
                            "/tuio/3Dblb set 6 .5 .5 .5 0. 0. 0. .1 .2 .3 .006 0. 0. 0. 0. 0. "
                            "0. 0. 0."}
-            << groups + QStringList{"2.5D 斑块 (25Dblb)|Pos|",
+            << groups + QStringList{"2.5D 斑块 (25Dblb)||",
                                     "s2|0.500,0.500,0.500|0.00 (0.0°)  0.100×0.200  面积 0.0200",
-                                    "3D 光标 (3Dcur)|Pos|",
+                                    "3D 光标 (3Dcur)||",
                                     "s3|0.500,0.500,0.500|",
-                                    "3D 斑块 (3Dblb)|Pos|",
+                                    "3D 斑块 (3Dblb)||",
                                     "s6|0.500,0.500,0.500|0.00,0.00,0.00 (0.0°,0.0°,0.0°)  "
                                     "0.100×0.200×0.300  体积 0.0060"}
             << "25Dblb:1 3Dcur:1 3Dblb:1";
         QTest::newRow("English") << true << QStringList{blob}
-                                 << groups + QStringList{"Blobs (2Dblb)|Pos|",
+                                 << groups + QStringList{"Blobs (2Dblb)||",
                                                          "s1|0.250,0.500|1.57 (90.0°)  "
                                                          "0.200×0.100  area 0.0200"}
                                  << "2Dblb:1";

@@ -617,12 +617,21 @@ void TuioWidget::refreshObjectTree()
             continue;
         }
         if (!group) {
-            group = new QTreeWidgetItem({QString(), QStringLiteral("Pos"), QString()});
+            group = new QTreeWidgetItem;
             group->setForeground(0, QColor(tuioProfileIsBlob(profile)     ? 0xA78BFA
                                            : tuioProfileIsObject(profile) ? 0x00D4FF
                                                                           : 0xF59E0B));
             objectTree->insertTopLevelItem(position, group);
+            // The title is longer than an id; positions with z longer than the column's default.
+            group->setFirstColumnSpanned(true);
             group->setExpanded(true);
+            if (tuioProfileHasZ(profile)) {
+                const int wide = objectTree->fontMetrics().horizontalAdvance(
+                                     QStringLiteral("-0.000,-0.000,-0.000")) +
+                                 16;
+                if (objectTree->columnWidth(1) < wide)
+                    objectTree->setColumnWidth(1, wide);
+            }
         }
         const QString title = itemGroupTitle(profile);
         if (group->text(0) != title)
