@@ -1,5 +1,4 @@
-// The "TUIO 对象" tree and the canvas with sessions of the TUIO 1.1 profiles past 2D cursors and
-// objects.
+// The "TUIO 对象" tree and the canvas with blob, 2.5D and 3D sessions.
 
 #include "canvas/touchcanvas.h"
 #include "i18n/uilanguage.h"
