@@ -25,6 +25,8 @@ struct Scene
     int simObjects;
     int anchors;
     double aimMs; // 0: no aim
+    int blobs = 0;
+    int depthCursors = 0;
 };
 
 void fill(TouchCanvas &canvas, const Scene &scene)
@@ -42,6 +44,18 @@ void fill(TouchCanvas &canvas, const Scene &scene)
     canvas.setSimObjects(objects);
     for (int i = 0; i < scene.anchors; ++i)
         canvas.addAnchor(Anchor{2000 + i, unit(), unit()});
+    // Blobs of 2..10 % of the table across, as a camera tracker sees hands and objects.
+    for (int i = 0; i < scene.blobs; ++i) {
+        TuioItemRecord blob;
+        blob.x = unit(), blob.y = unit(), blob.a = unit() * 6.2831853f;
+        blob.w = 0.02f + unit() * 0.08f, blob.h = 0.02f + unit() * 0.08f;
+        canvas.updateTuioItem(TuioProfile::Blob2D, 3000 + i, blob);
+    }
+    for (int i = 0; i < scene.depthCursors; ++i) {
+        TuioItemRecord cursor;
+        cursor.x = unit(), cursor.y = unit(), cursor.z = unit();
+        canvas.updateTuioItem(TuioProfile::Cursor25D, 4000 + i, cursor);
+    }
 }
 
 // CPU time of the whole process (the raster engine's pool threads included), in ms. Unlike wall
@@ -81,6 +95,7 @@ int main(int argc, char **argv)
         {"1000 cur + 1000 obj", 1000, 1000, 0, 0, 0},
         {"4000 cur + 4000 obj", 4000, 4000, 0, 0, 16.0},
         {"16000 cur + 16000 obj", 16000, 16000, 0, 0, 60.0},
+        {"100 blobs + 100 2.5D cursors", 0, 0, 0, 0, 8.0, 100, 100},
     };
 
     std::printf("canvas %dx%d, %d frames per scene (after 10 warm-up frames)\n", canvas.width(),

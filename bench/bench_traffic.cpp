@@ -3,8 +3,10 @@
 // at fixed rates. Prints per rate what was sent, logged and decoded, the frames the frame analysis
 // counted, the kernel's receive-buffer drops, the GUI thread's CPU share and the longest stall of
 // its event loop; then the cost of each step of the receive path on its own.
-// --bundles sends TUIO 1.1 frames instead: a bundle of source, alive, 10 sets and fseq each.
-// Run from a Release build: ./bench_traffic [--quick] [--spin] [--bundles] [--rates 10000,20000]
+// --bundles sends TUIO 1.1 frames instead: a bundle of source, alive, 10 sets and fseq each;
+// --blobs the same frames of the 2D blob profile.
+// Run from a Release build:
+//   ./bench_traffic [--quick] [--spin] [--bundles | --blobs] [--rates 10000,20000]
 
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
@@ -42,6 +44,7 @@ namespace {
 
 constexpr int sessions = 10;
 bool bundled = false;
+bool blobs = false;
 
 double threadCpuMs()
 {
@@ -77,18 +80,34 @@ QByteArray datagramFor(int seq)
     if (!bundled)
         return buildCursorSet(seq % sessions, x, y);
     // A frame as a TUIO 1.1 tracker sends it: every session moves, fseq counts the frames.
+    const QString address = blobs ? QStringLiteral("/tuio/2Dblb") : QStringLiteral("/tuio/2Dcur");
     QList<QByteArray> messages;
     QByteArray arguments;
     appendOscString(arguments, QStringLiteral("source"));
     appendOscString(arguments, QStringLiteral("bench@127.0.0.1"));
-    messages << buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",ss"), arguments);
-    messages << buildCursorAlive({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    messages << buildOscMessage(address, QStringLiteral(",ss"), arguments);
+    arguments.clear();
+    appendOscString(arguments, QStringLiteral("alive"));
     for (int sid = 0; sid < sessions; ++sid)
-        messages << buildCursorSet(sid, x, y);
+        appendInt32(arguments, sid);
+    messages << buildOscMessage(address, QStringLiteral(",s") + QString(sessions, 'i'), arguments);
+    for (int sid = 0; sid < sessions; ++sid) {
+        if (!blobs) {
+            messages << buildCursorSet(sid, x, y);
+            continue;
+        }
+        // x y a w h f X Y A m r
+        arguments.clear();
+        appendOscString(arguments, QStringLiteral("set"));
+        appendInt32(arguments, sid);
+        for (float value : {x, y, 0.5f, 0.05f, 0.04f, 0.002f, 0.f, 0.f, 0.f, 0.f, 0.f})
+            appendFloat32(arguments, value);
+        messages << buildOscMessage(address, QStringLiteral(",sifffffffffff"), arguments);
+    }
     arguments.clear();
     appendOscString(arguments, QStringLiteral("fseq"));
     appendInt32(arguments, seq + 1);
-    messages << buildOscMessage(QStringLiteral("/tuio/2Dcur"), QStringLiteral(",si"), arguments);
+    messages << buildOscMessage(address, QStringLiteral(",si"), arguments);
     QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
     for (const QByteArray &message : std::as_const(messages)) {
         appendInt32(bundle, qint32(message.size()));
@@ -97,9 +116,9 @@ QByteArray datagramFor(int seq)
     return bundle;
 }
 
-int seqOf(const TuioCursorRecord &record)
+int seqOf(float x, float y)
 {
-    return int(record.x * 1000.0f + 0.5f) + 1000 * int(record.y * 1000.0f + 0.5f);
+    return int(x * 1000.0f + 0.5f) + 1000 * int(y * 1000.0f + 0.5f);
 }
 
 // Sends `count` datagrams at `rate` per second to 127.0.0.1:port from its own thread: datagram i
@@ -326,7 +345,8 @@ int main(int argc, char **argv)
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     const double phaseSeconds = quick ? 1.0 : 4.0;
     const bool spin = app.arguments().contains(QStringLiteral("--spin"));
-    bundled = app.arguments().contains(QStringLiteral("--bundles"));
+    blobs = app.arguments().contains(QStringLiteral("--blobs"));
+    bundled = blobs || app.arguments().contains(QStringLiteral("--bundles"));
 
     TuioWidget window;
     window.show();
@@ -366,7 +386,9 @@ int main(int argc, char **argv)
     auto noteDecoded = [&] {
         int latest = -1;
         for (const TuioCursorRecord &record : window.sessions()->cursors())
-            latest = std::max(latest, seqOf(record));
+            latest = std::max(latest, seqOf(record.x, record.y));
+        for (const TuioItemRecord &record : window.sessions()->items(TuioProfile::Blob2D))
+            latest = std::max(latest, seqOf(record.x, record.y));
         if (latest > lastSeq) {
             ++decoded;
             lastSeq = latest;
@@ -454,8 +476,9 @@ int main(int argc, char **argv)
 
     std::printf("\nSender pacing: %s\n", spin ? "busy-wait, one datagram at a time"
                                               : "sleep until due, then send all that are due");
-    std::printf("Datagrams: %s\n",
-                bundled ? "bundles of source, alive, 10 sets, fseq" : "one cursor set each");
+    std::printf("Datagrams: %s\n", blobs     ? "2Dblb bundles of source, alive, 10 sets, fseq"
+                                   : bundled ? "bundles of source, alive, 10 sets, fseq"
+                                             : "one cursor set each");
     std::printf("%7s %8s %8s %8s %8s %6s %6s %7s %9s %12s %9s %8s %6s\n", "rate/s", "sent",
                 "logged", "decoded", "frames", "lost", "kdrop", "gui cpu", "stall ms",
                 "(its cpu ms)", "busy ms", "drain ms", "burst");

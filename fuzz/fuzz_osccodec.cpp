@@ -4,9 +4,11 @@
 #include "tuio/osccodec.h"
 #include "tuio/tuiodecoder.h"
 #include "tuio/tuioframeanalysis.h"
+#include "tuio/tuioprofiles.h"
 #include "tuio/tuiosessions.h"
 
 #include <QCoreApplication>
+#include <QSet>
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +65,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sessions.processDatagram(datagram);
     for (const TuioMessage &message : decodeTuioDatagram(datagram))
         require(message.words.size() <= qsizetype(size / 4));
+    // The other profiles' tables hold exactly the sets that fit their profile, less what an
+    // alive of the profile left out.
+    QSet<int> model[tuioItemProfileCount];
+    for (const TuioMessage &message : sessions.lastDecoded()) {
+        const int index = tuioItemIndex(message.profile);
+        int sid = 0;
+        TuioItemRecord item;
+        if (index < 0) {
+            require(!readTuioItemSet(message, sid, item));
+        } else if (message.command == TuioCommand::Alive) {
+            QSet<int> listed;
+            for (quint32 word : message.words)
+                listed.insert(qint32(word));
+            model[index].intersect(listed);
+        } else if (message.command == TuioCommand::Set && readTuioItemSet(message, sid, item)) {
+            require(message.tags() == tuioSetTags(message.profile));
+            model[index].insert(sid);
+        }
+    }
+    for (int index = 0; index < tuioItemProfileCount; ++index) {
+        const TuioItemTable &table = sessions.items(tuioItemProfile(index));
+        require(table.size() == model[index].size());
+        for (auto it = table.cbegin(); it != table.cend(); ++it)
+            require(model[index].contains(it.key()));
+    }
 
     // The analysis keeps its state across inputs as across datagrams; its update timer needs an
     // application object.

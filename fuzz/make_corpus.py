@@ -45,6 +45,14 @@ seeds = {
     "cur_set_truncated": cur_set[:38],
     "cur_set_negative_nan": message("/tuio/2Dcur", ",sifffff", "set", -2147483648,
                                     float("nan"), float("-inf"), -0.0, 1e-45, 3.4e38),
+    "blb_set": message("/tuio/2Dblb", ",sifffffffffff", "set", 5, 0.5, 0.5, 1.5, 0.2, 0.1,
+                       0.02, 0.0, 0.0, 0.0, 0.0, 0.0),
+    "cur25_bundle": bundle(message("/tuio/25Dcur", ",sii", "alive", 9, 10),
+                           message("/tuio/25Dcur", ",sifffffff", "set", 9, 0.1, 0.2, 0.8,
+                                   0.0, 0.0, 0.0, 0.0),
+                           message("/tuio/25Dcur", ",si", "fseq", 2)),
+    "blb3_set": message("/tuio/3Dblb", ",si" + "f" * 18, "set", 2, *([0.25] * 18)),
+    "obj3_set_short": message("/tuio/3Dobj", ",sii" + "f" * 13, "set", 4, 7, *([0.5] * 13)),
 }
 
 os.makedirs("corpus", exist_ok=True)

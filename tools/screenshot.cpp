@@ -1,6 +1,7 @@
 // Renders the real window with live traffic into a PNG, for the README.
-// Usage: tactora_screenshot OUTPUT.png [TAB-INDEX]
+// Usage: tactora_screenshot OUTPUT.png [TAB-INDEX] [profiles]
 // Tab 3, the frame analysis, is fed TUIO 1.1 frames by a tracker and, beside it, a faulty sender.
+// "profiles" feeds a camera tracker's blobs beside 2.5D cursors and a 3D object instead.
 #include "app/startup.h"
 #include "site/siteurl.h"
 #include "tuio/osccodec.h"
@@ -43,6 +44,31 @@ QByteArray source(const char *profile)
     return tuioMessage(profile, "source", "s", name);
 }
 
+// A set of the session `sid` (and class id `cid` where >= 0) with the given floats.
+QByteArray itemSet(const char *profile, int sid, int cid, const QList<float> &values)
+{
+    QByteArray tags("i");
+    QByteArray arguments;
+    appendInt32(arguments, sid);
+    if (cid >= 0) {
+        tags += 'i';
+        appendInt32(arguments, cid);
+    }
+    for (float value : values) {
+        tags += 'f';
+        appendFloat32(arguments, value);
+    }
+    return tuioMessage(profile, "set", tags, arguments);
+}
+
+QByteArray itemAlive(const char *profile, const QList<int> &ids)
+{
+    QByteArray arguments;
+    for (int id : ids)
+        appendInt32(arguments, id);
+    return tuioMessage(profile, "alive", QByteArray(ids.size(), 'i'), arguments);
+}
+
 QByteArray bundle(const QList<QByteArray> &messages)
 {
     QByteArray out("#bundle\0\0\0\0\0\0\0\0\1", 16);
@@ -61,6 +87,7 @@ int main(int argc, char *argv[])
     const QString output =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshot.png");
     const int tab = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
+    const bool profiles = argc > 3 && QByteArray(argv[3]) == "profiles";
     applyTheme(app);
     // The announcement strip shows its built-in items; nothing leaves this machine.
     setSiteBaseUrl(QStringLiteral("http://127.0.0.1:9"));
@@ -111,6 +138,31 @@ int main(int argc, char *argv[])
             };
             other(buildCursorSet(2, 0.2f + 0.03f * float(frame % 40), 0.8f));
             other(buildCursorAlive({2}));
+            ++frame;
+            return;
+        }
+        if (profiles) {
+            // Blobs of two hands and a mug (x y a w h f X Y A m r), a finger in front of a depth
+            // camera at two heights (x y z X Y Z m), a tagged cube (x y z a b c, then motion).
+            const float turn = std::fmod(0.4f + t, 6.28f);
+            send(bundle({source("/tuio/2Dblb"), itemAlive("/tuio/2Dblb", {1, 2, 3}),
+                         itemSet("/tuio/2Dblb", 1, -1,
+                                 {0.28f, 0.55f, turn, 0.16f, 0.09f, 0.014f, 0, 0, 0, 0, 0}),
+                         itemSet("/tuio/2Dblb", 2, -1,
+                                 {0.50f, 0.70f, 2.4f, 0.12f, 0.10f, 0.012f, 0, 0, 0, 0, 0}),
+                         itemSet("/tuio/2Dblb", 3, -1,
+                                 {0.74f, 0.40f, 0.0f, 0.07f, 0.10f, 0.007f, 0, 0, 0, 0, 0}),
+                         fseq("/tuio/2Dblb", frame + 1)}));
+            send(bundle({source("/tuio/25Dcur"), itemAlive("/tuio/25Dcur", {11, 12}),
+                         itemSet("/tuio/25Dcur", 11, -1,
+                                 {0.30f + 0.05f * qCos(t), 0.30f, 0.2f, 0, 0, 0, 0}),
+                         itemSet("/tuio/25Dcur", 12, -1, {0.45f, 0.25f, 0.85f, 0, 0, 0, 0}),
+                         fseq("/tuio/25Dcur", frame + 1)}));
+            send(bundle({source("/tuio/3Dobj"), itemAlive("/tuio/3Dobj", {21}),
+                         itemSet("/tuio/3Dobj", 21, 5,
+                                 {0.80f, 0.75f, 0.5f, turn, 0.3f, 0.1f, 0, 0, 0, 0, 0, 0, 0, 0}),
+                         fseq("/tuio/3Dobj", frame + 1)}));
+            send(buildCursorSet(1, 0.62f, 0.30f + 0.004f * frame));
             ++frame;
             return;
         }

@@ -49,6 +49,13 @@ int lastInk(const QImage &image, int top, int bottom, const QColor &wanted = QCo
     return last;
 }
 
+TuioItemRecord blob(float x, float y, float w, float h, float a, float z = 0)
+{
+    TuioItemRecord item;
+    item.x = x, item.y = y, item.z = z, item.w = w, item.h = h, item.a = a;
+    return item;
+}
+
 using Samples = QList<std::pair<QPoint, QColor>>;
 
 // at(x, y, colour, x, y, colour, ...): the colours expected at widget pixels.
@@ -67,7 +74,8 @@ template <typename... More> Samples at(int x, int y, const QColor &colour, More.
 //   Lx,y Rx,y press left/right; lx,y rx,y release; dLx,y dRx,y double-click press; Mx,y move
 //   with the buttons held; Sn setSimMode(n); C clearAll(); =w,h size; *n device pixel ratio of
 //   the rendering; csid@x,y received cursor; osid/cid@x,y[,angle] received object;
-//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor; xsid removes received items.
+//   ssid/cid@x,y[,angle] simulated object; asid@x,y anchor; xsid removes received items;
+//   bsid@x,y,w,h,angle received 2D blob; usid@x,y,z received 3D cursor.
 // Log entries, in emission order: Did x y (cursorDown), Mid x y (cursorMove), Uid (cursorUp),
 // Psid cid x y angle (objectPlaced), Vsid cid x y angle (objectMoved), Asid x y (anchorAdded),
 // Rsid (anchorRemoved), Tsid x y (multiTouchMove); "!" marks a signal emitted before the state it
@@ -114,6 +122,10 @@ public:
                 c.addSimObject({id, cid, f(2), f(3), f(4)});
             else if (k == 'a')
                 c.addAnchor({id, f(1), f(2)});
+            else if (k == 'b')
+                c.updateTuioItem(TuioProfile::Blob2D, id, blob(f(1), f(2), f(3), f(4), f(5)));
+            else if (k == 'u')
+                c.updateTuioItem(TuioProfile::Cursor3D, id, blob(f(1), f(2), 0, 0, 0, f(3)));
             else if (k == 'x')
                 c.removeTuioCursor(id), c.removeTuioObject(id);
             else if (k == 'M')
@@ -318,6 +330,23 @@ private slots:
                 << all + "a8@0.375,0.5 L300,300" << at(317, 300, Cyan);
         }
         QTest::newRow("marker gone") << "L300,300 l300,300" << at(317, 300, Bg);
+        // A blob 200 x 60 px at (400, 300): translucent inside, its outline at the rim; a quarter
+        // turn makes it 60 x 200.
+        const QColor b5 = receivedBlobColor(5),
+                     inBlob = over(QColor(b5.red(), b5.green(), b5.blue(), 70), Bg);
+        QTest::newRow("blob") << "b5@0.5,0.5,0.25,0.1,0"
+                              << at(470, 300, inBlob, 499, 300, b5, 410, 345, Bg, 410, 370, Bg);
+        QTest::newRow("blob turned")
+            << "b5@0.5,0.5,0.25,0.1,1.5707964" << at(470, 300, Bg, 410, 370, inBlob, 400, 399, b5);
+        // A 3D cursor at (400, 300): its ring 20 px out at z 0, 32 px at z 1; the bar beside
+        // (437..441, 288..312) filled to z.
+        const QColor track = over(QColor(c3.red(), c3.green(), c3.blue(), 60), Bg);
+        QTest::newRow("3D cursor, z 0")
+            << "u3@0.5,0.5,0" << at(420, 300, c3, 432, 300, Bg, 439, 290, track, 439, 310, track);
+        QTest::newRow("3D cursor, z 1")
+            << "u3@0.5,0.5,1" << at(432, 300, c3, 439, 290, c3, 439, 310, c3);
+        QTest::newRow("3D cursor, z 0.25")
+            << "u3@0.5,0.5,0.25" << at(439, 290, track, 439, 310, c3);
     }
 
     void pixels()
@@ -344,20 +373,29 @@ private slots:
             << "客户端 - 物体模式|recv:2/1 simObj:3 anchor:0 active:1 800x600";
         QTest::newRow("=1160,780 S2 a1@0.3,0.9 a2@0.5,0.9 L400,600")
             << "客户端 - 多点模式|recv:0/0 simObj:0 anchor:2 active:1 1160x780";
+        // The other profiles' counts take a third line.
+        QTest::newRow("b4@0.2,0.8,0.1,0.1,0 u7@0.5,0.8,0.5 b2@0.8,0.8,0.1,0.1,0")
+            << "客户端模式|recv:0/0 simObj:0 anchor:0 active:0 800x600|2Dblb:2 3Dcur:1";
     }
 
     void texts()
     {
         QFETCH(QString, texts);
         Rig rig(QTest::currentDataTag());
-        QCOMPARE(rig.c.captionText() + '|' + rig.c.statusText(), texts);
+        const QString profiles = rig.c.profileStatusText();
+        QCOMPARE(rig.c.captionText() + '|' + rig.c.statusText() +
+                     (profiles.isEmpty() ? QString() : '|' + profiles),
+                 texts);
         // Drawn from x = 10 in their fonts, the ink ends where the text's advance does.
         const QImage image = rig.image();
         const QFontMetricsF metrics[] = {
             {QFont(QStringLiteral("Segoe UI"), 10), &image},
+            {QFont(QStringLiteral("Consolas"), 10, QFont::Bold), &image},
             {QFont(QStringLiteral("Consolas"), 10, QFont::Bold), &image}};
-        const int ends[] = {lastInk(image, 8, 24), lastInk(image, 27, 37)};
-        for (int i : {0, 1}) {
+        const int ends[] = {lastInk(image, 8, 24), lastInk(image, 27, 37),
+                            lastInk(image, 43, 53, Amber)};
+        QCOMPARE(ends[2] >= 0, !profiles.isEmpty());
+        for (int i = 0; i <= texts.count('|'); ++i) {
             const double width = metrics[i].horizontalAdvance(texts.section('|', i, i));
             QVERIFY2(ends[i] > width + 4 && ends[i] <= width + 11, qPrintable(texts));
         }

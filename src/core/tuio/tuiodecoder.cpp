@@ -1,6 +1,7 @@
 #include "tuio/tuiodecoder.h"
 
 #include "tuio/osccodec.h"
+#include "tuio/tuioprofiles.h"
 
 #include <QStringList>
 
@@ -109,7 +110,7 @@ bool decodeTuioMessage(const QByteArray &message, TuioMessage &decoded)
     else if (decoded.address == QLatin1String("/tuio/2Dobj"))
         decoded.profile = TuioProfile::Object2D;
     else
-        decoded.profile = TuioProfile::Other;
+        decoded.profile = tuioItemProfileOf(decoded.address);
     if (decoded.profile == TuioProfile::Other)
         return true;
 

@@ -10,7 +10,15 @@ enum class TuioProfile : quint8
 {
     Other,
     Cursor2D,
-    Object2D
+    Object2D,
+    // The other profiles of the TUIO 1.1 protocol, in its order.
+    Blob2D,
+    Cursor25D,
+    Object25D,
+    Blob25D,
+    Cursor3D,
+    Object3D,
+    Blob3D
 };
 
 enum class TuioCommand : quint8
@@ -22,9 +30,9 @@ enum class TuioCommand : quint8
     Source
 };
 
-// One OSC message of a received datagram. Only the two 2D profiles are read past their address:
-// their command, and the 32-bit words after it as they stand (a set's arguments, an alive's ids,
-// an fseq's frame id), whatever the type tags claim.
+// One OSC message of a received datagram. Only the nine TUIO 1.1 profiles are read past their
+// address: their command, and the 32-bit words after it as they stand (a set's arguments, an
+// alive's ids, an fseq's frame id), whatever the type tags claim.
 struct TuioMessage
 {
     QString address;

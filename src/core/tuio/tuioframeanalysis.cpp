@@ -1,5 +1,7 @@
 #include "tuio/tuioframeanalysis.h"
 
+#include "tuio/tuioprofiles.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -32,6 +34,19 @@ bool inUnitRange(float value)
     return value >= 0.0f && value <= 1.0f;
 }
 
+bool inAngleRange(float value)
+{
+    return value >= 0.0f && value <= twoPi;
+}
+
+bool isFramedProfile(TuioProfile profile)
+{
+    return profile == TuioProfile::Cursor2D || profile == TuioProfile::Object2D;
+}
+
+// Every TUIO 1.1 profile, Other aside.
+constexpr int knownProfiles = 2 + tuioItemProfileCount;
+
 } // namespace
 
 struct TuioFrameAnalysis::ProfileState
@@ -56,12 +71,14 @@ struct TuioFrameAnalysis::Source
         qint64 lastNs = 0;
         QByteArray datagram;
         quint64 serial = 0;
+        QString detail;
     };
 
     int index = 0;
     QString key;
     QString sender;
-    bool seen[profileCount] = {false, false};
+    // By TuioProfile, less one.
+    bool seen[knownProfiles] = {};
     QStringList otherProfiles;
     ProfileState profiles[profileCount];
     qint64 frames = 0;
@@ -171,7 +188,10 @@ void TuioFrameAnalysis::analyse(const QByteArray &datagram, const QList<TuioMess
     const QString *name = nullptr;
     for (const TuioMessage &message : messages) {
         if (message.profile != TuioProfile::Other) {
-            framed = true;
+            if (isFramedProfile(message.profile))
+                framed = true;
+            else
+                otherTuio = true;
             if (!name && message.command == TuioCommand::Source && !message.source.isEmpty())
                 name = &message.source;
         } else if (message.address.startsWith(QLatin1String("/tuio/"))) {
@@ -222,7 +242,12 @@ void TuioFrameAnalysis::analyse(const QByteArray &datagram, const QList<TuioMess
                 source.otherProfiles << profile;
             continue;
         }
-        source.seen[profileIndexOf(message.profile)] = true;
+        source.seen[int(message.profile) - 1] = true;
+        if (!isFramedProfile(message.profile)) {
+            if (message.command == TuioCommand::Set)
+                checkItemSet(source, message);
+            continue;
+        }
         if (message.command == TuioCommand::Fseq && bundled) {
             const bool same = applyFseq(source, message.intAt(0));
             if (!hasFseq)
@@ -276,7 +301,7 @@ void TuioFrameAnalysis::handleSet(Source &source, ProfileState &profile, const T
     const QByteArrayView expected =
         cursor ? QByteArrayView(",sifffff") : QByteArrayView(",siiffffffff");
     if (message.tags() != expected || message.words.size() != expected.size() - 2) {
-        hit(source, TuioCheck::SetArguments);
+        hitSetArguments(source, message);
     } else {
         const int at = cursor ? 1 : 2;
         const bool inside = inUnitRange(message.floatAt(at)) &&
@@ -298,6 +323,24 @@ void TuioFrameAnalysis::handleSet(Source &source, ProfileState &profile, const T
         profile.lastSetNs[at] = currentNs;
         profile.stuckReported[at] = false;
     }
+}
+
+void TuioFrameAnalysis::checkItemSet(Source &source, const TuioMessage &message)
+{
+    int sid = 0;
+    TuioItemRecord item;
+    if (!readTuioItemSet(message, sid, item))
+        hitSetArguments(source, message);
+    else if (!inUnitRange(item.x) || !inUnitRange(item.y) || !inAngleRange(item.a) ||
+             !inAngleRange(item.b) || !inAngleRange(item.c))
+        hit(source, TuioCheck::OutOfRange);
+}
+
+void TuioFrameAnalysis::hitSetArguments(Source &source, const TuioMessage &message)
+{
+    hit(source, TuioCheck::SetArguments);
+    source.hits[size_t(TuioCheck::SetArguments)].detail = QStringLiteral("%1 %2").arg(
+        tuioProfileName(message.profile), QString::fromLatin1(message.tags()));
 }
 
 void TuioFrameAnalysis::handleAlive(int index, int profileIndex, const TuioMessage &message,
@@ -475,10 +518,9 @@ QList<TuioSourceStats> TuioFrameAnalysis::snapshot(qint64 nowNs) const
         TuioSourceStats row;
         row.source = source->key;
         row.sender = source->sender;
-        if (source->seen[0])
-            row.profiles << QStringLiteral("2Dcur");
-        if (source->seen[1])
-            row.profiles << QStringLiteral("2Dobj");
+        for (int profile = 0; profile < knownProfiles; ++profile)
+            if (source->seen[profile])
+                row.profiles << tuioProfileName(TuioProfile(profile + 1));
         row.profiles += source->otherProfiles;
         row.frames = source->frames;
         const qint64 kept = std::min<qint64>(source->frames, frameRing);
@@ -506,6 +548,7 @@ QList<TuioSourceStats> TuioFrameAnalysis::snapshot(qint64 nowNs) const
             TuioCheckHits &out = row.checks[size_t(check)];
             out.count = hits.count;
             out.lastNs = hits.lastNs;
+            out.detail = hits.detail;
             if (hits.count > 0)
                 out.datagramText = tuioDatagramText(decodeTuioDatagram(hits.datagram));
         }

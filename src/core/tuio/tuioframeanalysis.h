@@ -16,7 +16,8 @@
 // observes: nothing it does reaches the session tables. A source is the name of a `source` message
 // where the sender gives one, else the sender's "address:port". A frame is one bundle, or for an
 // unbundled sender the messages of a profile up to its fseq; a frame with the fseq of the frame
-// before continues it. Only the 2D cursor and object profiles are read, from at most 64 sources.
+// before continues it. Frames and sessions are read from the 2D cursor and object profiles; the
+// other TUIO 1.1 profiles are listed and their sets checked. At most 64 sources.
 class TuioFrameAnalysis : public QObject
 {
     Q_OBJECT
@@ -56,6 +57,8 @@ private:
     int sourceFor(const QString &key);
     void handleMessage(int index, const TuioMessage &message, bool bundled);
     void handleSet(Source &source, ProfileState &profile, const TuioMessage &message);
+    void checkItemSet(Source &source, const TuioMessage &message);
+    void hitSetArguments(Source &source, const TuioMessage &message);
     void handleAlive(int index, int profileIndex, const TuioMessage &message, bool bundled);
     // Takes an fseq into the source's sequence; true when it continues the frame before.
     bool applyFseq(Source &source, qint32 fseq);

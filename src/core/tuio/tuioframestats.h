@@ -37,6 +37,8 @@ struct TuioCheckHits
     qint64 lastNs = 0;
     // The decoded text of the datagram of the last hit.
     QString datagramText;
+    // For wrong set arguments, the profile and the type tags of the last hit, e.g. "2Dblb ,sifff".
+    QString detail;
 };
 
 // One source of the received stream as the analysis saw it.
@@ -45,7 +47,8 @@ struct TuioSourceStats
     QString source;
     // "address:port" of the datagram seen last from this source.
     QString sender;
-    // "2Dcur", "2Dobj" and any other /tuio/ profile names seen.
+    // The TUIO 1.1 profiles seen, in the protocol's order ("2Dcur", "2Dobj", "2Dblb", "25Dcur",
+    // ...), then any other /tuio/ names in the order they came.
     QStringList profiles;
     qint64 frames = 0;
     double framesPerSecond = 0.0;

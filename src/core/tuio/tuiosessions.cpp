@@ -1,5 +1,7 @@
 #include "tuio/tuiosessions.h"
 
+#include "tuio/tuioprofiles.h"
+
 #include <QSet>
 
 namespace {
@@ -28,7 +30,7 @@ void TuioSessions::applyMessage(const TuioMessage &message)
 {
     const bool isCursor = message.profile == TuioProfile::Cursor2D;
     if (!isCursor && message.profile != TuioProfile::Object2D)
-        return;
+        return applyItemMessage(message);
     if (message.command == TuioCommand::Set) {
         if (isCursor) {
             const int sid = message.intAt(0);
@@ -62,6 +64,37 @@ void TuioSessions::applyMessage(const TuioMessage &message)
     }
 }
 
+const TuioItemTable &TuioSessions::items(TuioProfile profile) const
+{
+    static const TuioItemTable none;
+    const int index = tuioItemIndex(profile);
+    return index < 0 ? none : tuioItems[size_t(index)];
+}
+
+void TuioSessions::applyItemMessage(const TuioMessage &message)
+{
+    const int index = tuioItemIndex(message.profile);
+    if (index < 0)
+        return;
+    TuioItemTable &table = tuioItems[size_t(index)];
+    if (message.command == TuioCommand::Set) {
+        int sid = 0;
+        TuioItemRecord item;
+        if (!readTuioItemSet(message, sid, item))
+            return;
+        table.insert(sid, item);
+        if (sink)
+            sink->itemUpdated(message.profile, sid, item);
+    } else if (message.command == TuioCommand::Alive) {
+        TuioSessionSink *const target = sink;
+        const TuioProfile profile = message.profile;
+        pruneToAlive(message, table, [target, profile](int sid) {
+            if (target)
+                target->itemRemoved(profile, sid);
+        });
+    }
+}
+
 void TuioSessions::processDatagram(const QByteArray &datagram)
 {
     decodeTuioDatagram(datagram, decoded);
@@ -82,5 +115,7 @@ void TuioSessions::clear()
 {
     tuioCursors.clear();
     tuioObjects.clear();
+    for (TuioItemTable &table : tuioItems)
+        table.clear();
     framedInBatch = 0;
 }

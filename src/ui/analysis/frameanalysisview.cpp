@@ -62,6 +62,13 @@ void setCell(QTableWidget *table, int row, int column, const QString &text)
         item->setText(text);
 }
 
+// The hit's datagram, after the profile and tags of a wrong set where the check keeps them.
+QString hitText(const TuioCheckHits &hits)
+{
+    return hits.detail.isEmpty() ? hits.datagramText
+                                 : QStringLiteral("[%1] %2").arg(hits.detail, hits.datagramText);
+}
+
 QString milliseconds(double ms)
 {
     return QStringLiteral("%1 ms").arg(ms, 0, 'f', 1);
@@ -189,14 +196,14 @@ void FrameAnalysisView::refresh()
             child->setText(0, s.source);
             child->setText(1, QString::number(hits.count));
             child->setText(2, hitTime(hits.lastNs, now));
-            child->setText(datagramColumn, hits.datagramText);
-            child->setToolTip(datagramColumn, hits.datagramText);
+            child->setText(datagramColumn, hitText(hits));
+            child->setToolTip(datagramColumn, child->text(datagramColumn));
         }
         while (item->childCount() > children)
             delete item->takeChild(item->childCount() - 1);
         item->setText(1, QString::number(total));
         item->setText(2, latest ? hitTime(latest->lastNs, now) : QString());
-        item->setText(datagramColumn, latest ? latest->datagramText : QString());
+        item->setText(datagramColumn, latest ? hitText(*latest) : QString());
         item->setToolTip(datagramColumn, item->text(datagramColumn));
         item->setForeground(
             1, QColor(total > 0 ? QStringLiteral("#F59E0B") : QStringLiteral("#10B981")));

@@ -47,6 +47,8 @@ constexpr float DegreesPerRadian = 57.29578f;
 
 // Side of the scratch image for translucent fills; the largest glyph (a halo) needs 86 pixels.
 constexpr int ScratchSize = 96;
+// Blobs are larger: up to a fifth of the table across fills without the thread pool.
+constexpr int BlobScratchSize = 256;
 
 // Hue in 0..359 from a wrapped 32-bit value; negative remainders are brought up.
 int hueOf(int wrapped)
@@ -123,15 +125,19 @@ void fillOpaque(QPainter &painter, const QPainterPath &path, const QColor &colou
 // image (which the engine does inline) at the same sub-pixel phase, then composed in one blit,
 // the pixels are the same as filling in place. Painters with a scaled or fractionally shifted
 // device fill in place.
+bool wholePixelDevice(const QPainter &painter)
+{
+    const QTransform device = painter.deviceTransform();
+    return painter.device()->devicePixelRatio() == 1 && device.type() <= QTransform::TxTranslate &&
+           device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
+}
+
 void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &path,
                      const QTransform &frame, const QColor &colour)
 {
-    const QTransform device = painter.deviceTransform();
-    const bool wholePixelDevice =
-        painter.device()->devicePixelRatio() == 1 && device.type() <= QTransform::TxTranslate &&
-        device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
     const QRect area = frame.map(path).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
-    if (!wholePixelDevice || area.width() > scratch.width() || area.height() > scratch.height()) {
+    if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
+        area.height() > scratch.height()) {
         painter.setTransform(frame);
         painter.fillPath(path, colour);
         painter.resetTransform();
@@ -144,6 +150,37 @@ void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &pat
     scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
     scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
     scratchPainter.fillPath(path, colour);
+    scratchPainter.end();
+    painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
+}
+
+// A translucent interior inside an opaque rim, composed in the scratch image like fillTranslucent:
+// the rim's outer edge filled opaque, then the interior replacing it. Cheaper than filling the
+// rim as a band of its own.
+void fillRimmed(QPainter &painter, QImage &scratch, const QPainterPath &outer,
+                const QPainterPath &inner, const QTransform &frame, const QColor &rim,
+                const QColor &fill)
+{
+    const QRect area = frame.map(outer).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
+        area.height() > scratch.height()) {
+        QPainterPath band = outer;
+        band.addPath(inner);
+        band.setFillRule(Qt::OddEvenFill);
+        painter.setTransform(frame);
+        painter.fillPath(inner, fill);
+        fillOpaque(painter, band, rim);
+        painter.resetTransform();
+        return;
+    }
+    for (int row = 0; row < area.height(); ++row)
+        std::memset(scratch.scanLine(row), 0, size_t(area.width()) * sizeof(quint32));
+    QPainter scratchPainter(&scratch);
+    scratchPainter.setRenderHint(QPainter::Antialiasing, true);
+    scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
+    scratchPainter.fillPath(outer, rim);
+    scratchPainter.fillPath(inner, fill);
     scratchPainter.end();
     painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
 }
@@ -215,6 +252,60 @@ QTransform placed(double x, double y, float angle)
     return transform;
 }
 
+// A 2.5D or 3D item's ring starts this far outside its glyph and grows by up to DepthGrowth with
+// z; the bar beside it is DepthBar pixels tall. z outside 0..1 is held at its end.
+constexpr double DepthGap = 3;
+constexpr double DepthGrowth = 12;
+constexpr double DepthBar = 24;
+// Ring sprites kept at most; more colours than this start the cache afresh.
+constexpr int MaxRingSprites = 4096;
+
+// Keeps the path of a blob from the wire within a size the painter handles.
+constexpr double MaxBlobRadius = 8192;
+
+double depthShare(float z)
+{
+    return std::isfinite(z) ? std::clamp(double(z), 0.0, 1.0) : 0.0;
+}
+
+// A band 3 pixels wide around the ellipse of radii rx, ry at (cx, cy); filled, it is the picture
+// of a stroke without the stroker's cost.
+QPainterPath band(double cx, double cy, double rx, double ry)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    path.addEllipse(QPointF(cx, cy), rx + 1.5, ry + 1.5);
+    path.addEllipse(QPointF(cx, cy), std::max(0.0, rx - 1.5), std::max(0.0, ry - 1.5));
+    return path;
+}
+
+// Whole pixels the ring of a 2.5D or 3D item has grown by with its z.
+int depthStep(float z)
+{
+    return int(std::lround(depthShare(z) * DepthGrowth));
+}
+
+// The ring around a 2.5D or 3D item, `ring` (a sprite of it, or null to fill it here) and the bar
+// beside it filled to z.
+void paintDepth(QPainter &painter, const QImage *ring, double cx, double cy, double radius, float z,
+                const QColor &colour)
+{
+    if (ring) {
+        const int side = int(std::lround(ring->width() / ring->devicePixelRatio()));
+        painter.drawImage(spriteCorner(cx, cy, side), *ring);
+    } else {
+        const double r = radius + DepthGap + depthStep(z);
+        fillOpaque(painter, band(cx, cy, r, r), colour);
+    }
+    const double share = depthShare(z);
+    const double left = cx + radius + DepthGap + DepthGrowth + 5;
+    QColor track = colour;
+    track.setAlpha(60);
+    painter.fillRect(QRectF(left, cy - DepthBar / 2, 4, DepthBar), track);
+    painter.fillRect(QRectF(left, cy + DepthBar / 2 - DepthBar * share, 4, DepthBar * share),
+                     colour);
+}
+
 QFont labelFont(int pointSize)
 {
     QFont font(QStringLiteral("Consolas"), pointSize);
@@ -233,6 +324,11 @@ QColor receivedObjectColor(int sid, int cid)
 QColor receivedCursorColor(int sid)
 {
     return QColor::fromHsv(hueOf(wrapMul(sid, 73)), 180, 240, 255);
+}
+
+QColor receivedBlobColor(int sid)
+{
+    return QColor::fromHsv(hueOf(wrapMul(sid, 59)), 150, 235, 255);
 }
 
 TouchCanvas::TouchCanvas(QWidget *parent) : QWidget(parent)
@@ -257,6 +353,8 @@ void TouchCanvas::clearAll()
 {
     m_receivedObjects.clear();
     m_receivedCursors.clear();
+    for (auto &items : m_receivedItems)
+        items.clear();
     m_pointerPositions.clear();
     m_pointerSids.clear();
     m_simObjects.clear();
@@ -329,6 +427,45 @@ void TouchCanvas::removeTuioCursor(int sid)
 {
     m_receivedCursors.remove(sid);
     update();
+}
+
+void TouchCanvas::updateTuioItem(TuioProfile profile, int sid, const TuioItemRecord &item)
+{
+    const int index = tuioItemIndex(profile);
+    if (index < 0)
+        return;
+    const QColor color = tuioProfileIsBlob(profile)     ? receivedBlobColor(sid)
+                         : tuioProfileIsObject(profile) ? receivedObjectColor(sid, item.classId)
+                                                        : receivedCursorColor(sid);
+    m_receivedItems[size_t(index)].insert(sid, ReceivedItem{item, color});
+    update();
+}
+
+void TouchCanvas::removeTuioItem(TuioProfile profile, int sid)
+{
+    const int index = tuioItemIndex(profile);
+    if (index < 0)
+        return;
+    m_receivedItems[size_t(index)].remove(sid);
+    update();
+}
+
+const QMap<int, ReceivedItem> &TouchCanvas::receivedItems(TuioProfile profile) const
+{
+    static const QMap<int, ReceivedItem> none;
+    const int index = tuioItemIndex(profile);
+    return index < 0 ? none : m_receivedItems[size_t(index)];
+}
+
+QString TouchCanvas::profileStatusText() const
+{
+    QStringList counts;
+    for (int index = 0; index < tuioItemProfileCount; ++index)
+        if (!m_receivedItems[size_t(index)].isEmpty())
+            counts << QStringLiteral("%1:%2")
+                          .arg(tuioProfileName(tuioItemProfile(index)))
+                          .arg(m_receivedItems[size_t(index)].size());
+    return counts.join(QLatin1Char(' '));
 }
 
 QString TouchCanvas::captionText() const
@@ -574,6 +711,10 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     painter.setPen(QColor(QStringLiteral("#F59E0B")));
     painter.setFont(labelFont(10));
     painter.drawText(QRect(10, 26, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop, statusText());
+    const QString profileCounts = profileStatusText();
+    if (!profileCounts.isEmpty())
+        painter.drawText(QRect(10, 42, int(W - 20), 16), Qt::AlignLeft | Qt::AlignTop,
+                         profileCounts);
 
     // Fonts and glyph shapes are built once per repaint and placed by transformation; building
     // them per item dominates a busy table.
@@ -581,6 +722,10 @@ void TouchCanvas::paintEvent(QPaintEvent *)
     const QFont font8 = labelFont(8);
     const QColor cyan(QStringLiteral("#00D4FF"));
     const QColor amber(QStringLiteral("#F59E0B"));
+
+    // 6a. Received blobs, under everything else: they can be large.
+    paintBlobs(painter, font8);
+    QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
 
     // 6. Received objects. The glow is round, so it is drawn unturned.
     // Rounded square 28 x 28 with 6-pixel corners; the outline spans 13..15 pixels from its centre.
@@ -635,8 +780,9 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         painter.resetTransform();
     }
 
+    paintDepthItems(painter, true, objectGlyph.outer, objectGlyph.inner, font9);
+
     // 7. Simulated objects. The halo is round, so it is filled unturned.
-    QImage scratch(ScratchSize, ScratchSize, QImage::Format_ARGB32_Premultiplied);
     QPainterPath halo;
     halo.addEllipse(QRectF(-42, -42, 84, 84));
     const Shape simShape = roundedSquare(15, QPen(Qt::black, 2));
@@ -700,6 +846,8 @@ void TouchCanvas::paintEvent(QPaintEvent *)
                          QString::number(it.key()));
     }
 
+    paintDepthItems(painter, false, dotGlyph.outer, dotGlyph.inner, font8);
+
     // 9. Anchors: dotted rings, the dots laid out once.
     const QPen dotted(Qt::black, 2, Qt::DotLine);
     const Shape outerRing = disc(18, dotted);
@@ -738,5 +886,121 @@ void TouchCanvas::paintEvent(QPaintEvent *)
         painter.setFont(font9);
         painter.drawText(marker, Qt::AlignCenter,
                          QString::number(m_pointerSids.value(it.key(), 0)));
+    }
+}
+
+void TouchCanvas::paintBlobs(QPainter &painter, const QFont &font)
+{
+    const double W = width();
+    const double H = height();
+    QImage scratch;
+    for (TuioProfile profile : {TuioProfile::Blob2D, TuioProfile::Blob25D, TuioProfile::Blob3D}) {
+        const QMap<int, ReceivedItem> &blobs = receivedItems(profile);
+        for (auto it = blobs.cbegin(); it != blobs.cend(); ++it) {
+            const TuioItemRecord &blob = it->record;
+            const double px = double(blob.x) * W;
+            const double py = double(blob.y) * H;
+            const double rw = std::min(std::abs(double(blob.w)) * W / 2, MaxBlobRadius);
+            const double rh = std::min(std::abs(double(blob.h)) * H / 2, MaxBlobRadius);
+            const double reach = std::max(rw, rh);
+            if (!std::isfinite(reach) || !turnable(blob.a) || !std::isfinite(px) ||
+                !std::isfinite(py) || px < -reach - CullMargin || px > W + reach + CullMargin ||
+                py < -reach - CullMargin || py > H + reach + CullMargin)
+                continue;
+            if (scratch.isNull())
+                scratch =
+                    QImage(BlobScratchSize, BlobScratchSize, QImage::Format_ARGB32_Premultiplied);
+            // A rim 3 pixels wide on the blob's edge.
+            QPainterPath outer;
+            outer.addEllipse(QPointF(0, 0), rw + 1.5, rh + 1.5);
+            QPainterPath inner;
+            inner.addEllipse(QPointF(0, 0), std::max(0.0, rw - 1.5), std::max(0.0, rh - 1.5));
+            QColor fill = it->color;
+            fill.setAlpha(70);
+            fillRimmed(painter, scratch, outer, inner, placed(px, py, blob.a), it->color, fill);
+            if (profile != TuioProfile::Blob2D)
+                paintDepth(painter, nullptr, px, py, reach, blob.z, it->color);
+            painter.setPen(Qt::white);
+            painter.setFont(font);
+            painter.drawText(QRectF(px - 16, py - 8, 32, 16), Qt::AlignCenter,
+                             QString::number(it.key()));
+        }
+    }
+}
+
+const QImage &TouchCanvas::depthRing(double radius, int step, const QColor &colour, qreal ratio)
+{
+    if (ratio != m_ringRatio || m_rings.size() > MaxRingSprites) {
+        m_rings.clear();
+        m_ringRatio = ratio;
+    }
+    const quint64 key = (quint64(radius) << 40) | (quint64(step) << 32) | colour.rgba();
+    auto sprite = m_rings.find(key);
+    if (sprite == m_rings.end()) {
+        const double r = radius + DepthGap + step;
+        // Even, so that the centre falls on a pixel corner like the glyph's.
+        const int side = 2 * int(std::ceil(r + 2));
+        QImage image(int(std::ceil(side * ratio)), int(std::ceil(side * ratio)),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        image.setDevicePixelRatio(ratio);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        fillOpaque(painter, band(side / 2.0, side / 2.0, r, r), colour);
+        painter.end();
+        sprite = m_rings.insert(key, image);
+    }
+    return *sprite;
+}
+
+void TouchCanvas::paintDepthItems(QPainter &painter, bool objects, const QPainterPath &outer,
+                                  const QPainterPath &inner, const QFont &font)
+{
+    const double W = width();
+    const double H = height();
+    const OpaqueGlyph glyph{outer, inner};
+    const TuioProfile profiles[] = {objects ? TuioProfile::Object25D : TuioProfile::Cursor25D,
+                                    objects ? TuioProfile::Object3D : TuioProfile::Cursor3D};
+    // The glyph's reach and glow as drawn for the 2D counterpart.
+    const double radius = objects ? 21 : 17;
+    const double glowRadius = objects ? 36.4 : 32;
+    const qreal ratio = painter.device()->devicePixelRatio();
+    for (TuioProfile profile : profiles) {
+        const QMap<int, ReceivedItem> &items = receivedItems(profile);
+        for (auto it = items.cbegin(); it != items.cend(); ++it) {
+            const TuioItemRecord &item = it->record;
+            const QColor &color = it->color;
+            const double px = double(item.x) * W;
+            const double py = double(item.y) * H;
+            const float angle = objects ? item.a : 0.0f;
+            if (!onCanvas(px, py, W, H) || !turnable(angle))
+                continue;
+            QRadialGradient glow(QPointF(px, py), glowRadius);
+            QColor centre = color;
+            centre.setAlpha(objects ? 50 : 60);
+            glow.setColorAt(0, centre);
+            glow.setColorAt(1, QColor(0, 0, 0, 0));
+            painter.fillRect(enclosingPixels(px, py, glowRadius), glow);
+
+            painter.setTransform(placed(px, py, angle));
+            if (objects)
+                fillOpaqueGlyph(painter, glyph, color.darker(130), color);
+            else
+                fillOpaqueGlyph(painter, glyph, color, color.lighter(130));
+            painter.resetTransform();
+            paintDepth(painter, &depthRing(radius, depthStep(item.z), color, ratio), px, py, radius,
+                       item.z, color);
+            painter.setPen(Qt::white);
+            painter.setFont(font);
+            if (objects) {
+                painter.setTransform(placed(px, py, angle));
+                painter.drawText(QRectF(-14, -14, 28, 28), Qt::AlignCenter,
+                                 QString::number(it.key()));
+                painter.resetTransform();
+            } else {
+                painter.drawText(QRectF(px - 16, py - 16, 32, 32), Qt::AlignCenter,
+                                 QString::number(it.key()));
+            }
+        }
     }
 }

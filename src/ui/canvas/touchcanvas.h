@@ -11,6 +11,11 @@
 #include <QPointF>
 #include <QWidget>
 
+#include <array>
+
+class QPainter;
+class QPainterPath;
+
 struct ReceivedObject
 {
     int cid = 0;
@@ -27,9 +32,18 @@ struct ReceivedCursor
     QColor color;
 };
 
+// A session of the other TUIO 1.1 profiles (blobs, 2.5D and 3D).
+struct ReceivedItem
+{
+    TuioItemRecord record;
+    QColor color;
+};
+
 // Colours of received items, derived from their ids; any id (negative ones too) gives a valid hue.
+// 2.5D and 3D cursors and objects take their 2D counterparts' colours.
 QColor receivedObjectColor(int sid, int cid);
 QColor receivedCursorColor(int sid);
+QColor receivedBlobColor(int sid);
 
 // Also mirrors the received session tables: it draws what their sink calls report.
 class TouchCanvas : public QWidget, public TuioSessionSink
@@ -54,6 +68,8 @@ public:
     void updateTuioCursor(int sid, float x, float y);
     void removeTuioObject(int sid);
     void removeTuioCursor(int sid);
+    void updateTuioItem(TuioProfile profile, int sid, const TuioItemRecord &item);
+    void removeTuioItem(TuioProfile profile, int sid);
 
     void cursorUpdated(int sid, float x, float y) override { updateTuioCursor(sid, x, y); }
     void objectUpdated(int sid, int cid, float x, float y, float angle) override
@@ -62,9 +78,16 @@ public:
     }
     void cursorRemoved(int sid) override { removeTuioCursor(sid); }
     void objectRemoved(int sid) override { removeTuioObject(sid); }
+    void itemUpdated(TuioProfile profile, int sid, const TuioItemRecord &item) override
+    {
+        updateTuioItem(profile, sid, item);
+    }
+    void itemRemoved(TuioProfile profile, int sid) override { removeTuioItem(profile, sid); }
 
     const QMap<int, ReceivedObject> &receivedObjects() const { return m_receivedObjects; }
     const QMap<int, ReceivedCursor> &receivedCursors() const { return m_receivedCursors; }
+    // Empty for Other and the 2D cursor and object profiles.
+    const QMap<int, ReceivedItem> &receivedItems(TuioProfile profile) const;
 
     // Pointer state, read-only (tests and diagnostics).
     const QMap<int, QPointF> &pointerPositions() const { return m_pointerPositions; }
@@ -76,6 +99,9 @@ public:
     // The two text lines drawn at the top of the table.
     QString captionText() const;
     QString statusText() const;
+    // The other profiles' counts, e.g. "2Dblb:3 25Dcur:2", drawn under the status line; empty
+    // while they have no sessions.
+    QString profileStatusText() const;
 
 public slots:
     void clearAll();
@@ -98,9 +124,16 @@ protected:
 
 private:
     int takeSid();
+    void paintBlobs(QPainter &painter, const QFont &font);
+    // The 2.5D and 3D cursors, or objects, drawn with their 2D counterparts' glyph.
+    void paintDepthItems(QPainter &painter, bool objects, const QPainterPath &outer,
+                         const QPainterPath &inner, const QFont &font);
+    // The ring of a 2.5D or 3D glyph of this radius grown by `step` pixels, drawn once.
+    const QImage &depthRing(double radius, int step, const QColor &colour, qreal ratio);
 
     QMap<int, ReceivedObject> m_receivedObjects;
     QMap<int, ReceivedCursor> m_receivedCursors;
+    std::array<QMap<int, ReceivedItem>, tuioItemProfileCount> m_receivedItems;
     int m_simMode = CursorMode;
     QList<SimObject> m_simObjects;
     QList<Anchor> m_anchors;
@@ -112,4 +145,6 @@ private:
     // Glyph images of crowded tables, by colour (and turn for objects); made for one pixel ratio.
     QHash<quint64, QImage> m_sprites;
     qreal m_spriteRatio = 1;
+    QHash<quint64, QImage> m_rings;
+    qreal m_ringRatio = 1;
 };

@@ -67,6 +67,16 @@ QMap<QString, QString> buildUiDictionary()
          QStringLiteral("Session alive over 10 s without a set")},
         {QStringLiteral("卡住的触点:客户端一直当它按着"),
          QStringLiteral("A stuck touch: clients keep it pressed")},
+        // The "TUIO 对象" groups of the TUIO 1.1 profiles past 2D cursors and objects.
+        {QStringLiteral("斑块"), QStringLiteral("Blobs")},
+        {QStringLiteral("2.5D 光标"), QStringLiteral("2.5D Cursors")},
+        {QStringLiteral("2.5D 物体"), QStringLiteral("2.5D Objects")},
+        {QStringLiteral("2.5D 斑块"), QStringLiteral("2.5D Blobs")},
+        {QStringLiteral("3D 光标"), QStringLiteral("3D Cursors")},
+        {QStringLiteral("3D 物体"), QStringLiteral("3D Objects")},
+        {QStringLiteral("3D 斑块"), QStringLiteral("3D Blobs")},
+        {QStringLiteral("面积"), QStringLiteral("area")},
+        {QStringLiteral("体积"), QStringLiteral("volume")},
         // Terms of the suite's other communication tools.
         {QStringLiteral("串口"), QStringLiteral("Serial Port")},
         {QStringLiteral("串口号"), QStringLiteral("Port")},

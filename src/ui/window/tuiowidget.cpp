@@ -11,6 +11,7 @@
 #include "tuio/tuioreceiver.h"
 #include "tuio/tuiosender.h"
 #include "tuio/tuiosessions.h"
+#include "window/itemrows.h"
 #include "window/treerows.h"
 
 #include <QCheckBox>
@@ -132,6 +133,7 @@ void TuioWidget::setupUI()
             return;
         UiLanguage::instance().retranslateWidgetTree(self);
         self->refreshLiveTexts();
+        self->refreshObjectTree();
     });
 }
 
@@ -568,8 +570,9 @@ void TuioWidget::refreshObjectTree()
 {
     // The two groups and their rows live on and only changed texts are set, so the tree keeps the
     // user's scroll position and expansion, and a refresh costs little when little changed.
-    if (objectTree->topLevelItemCount() != 2) {
+    if (objectTree->topLevelItemCount() < 2) {
         objectTree->clear();
+        itemGroups.fill(nullptr);
         auto *objects =
             new QTreeWidgetItem(objectTree, {QStringLiteral("Objects"), QStringLiteral("Pos"),
                                              QStringLiteral("Angle")});
@@ -601,6 +604,41 @@ void TuioWidget::refreshObjectTree()
             QString());
     }
     cursorRows.finish();
+
+    // The other profiles' groups follow in the protocol's order, each only while it has sessions.
+    int position = 2;
+    for (int index = 0; index < tuioItemProfileCount; ++index) {
+        const TuioProfile profile = tuioItemProfile(index);
+        const TuioItemTable &table = tuioSessions->items(profile);
+        QTreeWidgetItem *&group = itemGroups[size_t(index)];
+        if (table.isEmpty()) {
+            delete group;
+            group = nullptr;
+            continue;
+        }
+        if (!group) {
+            group = new QTreeWidgetItem;
+            group->setForeground(0, QColor(tuioProfileIsBlob(profile)     ? 0xA78BFA
+                                           : tuioProfileIsObject(profile) ? 0x00D4FF
+                                                                          : 0xF59E0B));
+            objectTree->insertTopLevelItem(position, group);
+            // The title is longer than an id; positions with z longer than the column's default.
+            group->setFirstColumnSpanned(true);
+            group->setExpanded(true);
+            if (tuioProfileHasZ(profile)) {
+                const int wide = objectTree->fontMetrics().horizontalAdvance(
+                                     QStringLiteral("-0.000,-0.000,-0.000")) +
+                                 16;
+                if (objectTree->columnWidth(1) < wide)
+                    objectTree->setColumnWidth(1, wide);
+            }
+        }
+        const QString title = itemGroupTitle(profile);
+        if (group->text(0) != title)
+            group->setText(0, title);
+        putItemRows(group, profile, table);
+        ++position;
+    }
 }
 
 QList<int> TuioWidget::anchorIds() const

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "canvas/simtypes.h"
+#include "tuio/tuioprofiles.h"
 
 #include <QList>
 #include <QWidget>
+
+#include <array>
 
 class CommunicationBase;
 class FrameAnalysisView;
@@ -27,6 +30,7 @@ class QSpinBox;
 class QTabWidget;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // The tool's one window: it composes the receiver, the sender, the session tables, the canvas
 // and the log, and holds the mode, start/stop and status logic.
@@ -108,6 +112,8 @@ private:
     QTabWidget *tabs = nullptr;
     TouchCanvas *canvas = nullptr;
     QTreeWidget *objectTree = nullptr;
+    // The groups of the other profiles, present while their tables have sessions.
+    std::array<QTreeWidgetItem *, tuioItemProfileCount> itemGroups{};
     QLabel *statusLabel = nullptr;
     QPushButton *docButton = nullptr;
     QRadioButton *serverRadio = nullptr;
