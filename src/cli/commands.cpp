@@ -171,6 +171,7 @@ int runListen(const QStringList &arguments)
     TuioReceiver receiver;
     if ((status = listenOn(receiver, port)) >= 0)
         return status;
+    note(QStringLiteral("listening on port %1; Ctrl+C stops").arg(port));
     QEventLoop loop;
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &loop, &QEventLoop::quit);
@@ -243,6 +244,7 @@ int runRecord(const QStringList &arguments)
     CaptureRecorder recorder;
     if (!recorder.start(path, port))
         return fail(recorder.errorString());
+    note(QStringLiteral("recording port %1 to %2; Ctrl+C stops").arg(port).arg(path));
     QEventLoop loop;
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &loop, &QEventLoop::quit);

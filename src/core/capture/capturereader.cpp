@@ -170,7 +170,7 @@ bool CaptureReader::decode(const unsigned char *data, quint32 captured, CaptureP
             quint16 type = be16(data + 12);
             // 802.1Q and 802.1ad tags, stacked.
             while ((type == 0x8100 || type == 0x88a8 || type == 0x9100) && captured >= need + 4) {
-                type = be16(data + need);
+                type = be16(data + need + 2);
                 need += 4;
             }
             network = fromEtherType(type);
