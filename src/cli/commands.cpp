@@ -349,6 +349,7 @@ int runReplay(const QStringList &arguments)
     replayer.setFast(parser.isSet(fastOpt));
     replayer.setLoop(parser.isSet(loopOpt));
     QObject::connect(&replayer, &CaptureReplayer::datagram, &sender, &DatagramSender::send);
+    QObject::connect(&replayer, &CaptureReplayer::batchFinished, &sender, &DatagramSender::flush);
     QObject::connect(&sender, &DatagramSender::sendFailed, &replayer, [&](const QString &error) {
         fail(QStringLiteral("sending to %1: %2").arg(to, error), 1);
     });

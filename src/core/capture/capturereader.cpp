@@ -4,6 +4,9 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 #ifndef DLT_LINUX_SLL2
@@ -11,6 +14,8 @@ namespace {
 #endif
 
 constexpr quint8 udpProtocol = 17;
+// Year 2116, a quarter of what nanoseconds in 64 bits reach.
+constexpr qint64 maxSeconds = std::numeric_limits<qint64>::max() / 4 / 1000000000;
 
 quint16 be16(const unsigned char *at)
 {
@@ -152,7 +157,11 @@ bool CaptureReader::next(CapturePacket &packet)
         }
         ++records;
         packet.number = records;
-        packet.timestampNs = qint64(header->ts.tv_sec) * 1000000000 + header->ts.tv_usec;
+        // pcapng allows times far outside what nanoseconds in 64 bits hold; they are clamped so
+        // that differences between them cannot overflow either.
+        const qint64 seconds = std::clamp<qint64>(header->ts.tv_sec, 0, maxSeconds);
+        packet.timestampNs =
+            seconds * 1000000000 + std::clamp<qint64>(header->ts.tv_usec, 0, 999999999);
         if (decode(data, header->caplen, packet))
             return true;
     }

@@ -43,20 +43,27 @@ bool CaptureReplayer::load(const QString &path, quint16 portFilter)
     QHash<QPair<QHostAddress, quint16>, qint32> endpointIndex;
     CapturePacket packet;
     qint64 firstNs = 0;
+    qint32 endpoint = -1;
     while (ok && reader.next(packet)) {
         if (entries.empty())
             firstNs = packet.timestampNs;
-        const auto key = qMakePair(packet.sender, packet.senderPort);
-        auto it = endpointIndex.find(key);
-        if (it == endpointIndex.end()) {
-            it = endpointIndex.insert(key, qint32(endpoints.size()));
-            endpoints.append({packet.sender, packet.senderPort,
-                              datagramSummaryPrefix(packet.sender.toString(), packet.senderPort)});
+        // Most captures come from a few senders in long runs: the one before is checked first.
+        if (endpoint < 0 || endpoints[endpoint].port != packet.senderPort ||
+            endpoints[endpoint].address != packet.sender) {
+            const auto key = qMakePair(packet.sender, packet.senderPort);
+            auto it = endpointIndex.find(key);
+            if (it == endpointIndex.end()) {
+                it = endpointIndex.insert(key, qint32(endpoints.size()));
+                endpoints.append(
+                    {packet.sender, packet.senderPort,
+                     datagramSummaryPrefix(packet.sender.toString(), packet.senderPort)});
+            }
+            endpoint = *it;
         }
         // Captures by others may step back in time; the replay never waits for the past.
         const qint64 offset =
             std::max(packet.timestampNs - firstNs, entries.empty() ? 0 : entries.back().offsetNs);
-        entries.push_back({offset, payloads.size(), qint32(packet.payload.size()), *it});
+        entries.push_back({offset, payloads.size(), qint32(packet.payload.size()), endpoint});
         payloads += packet.payload;
     }
     skipped = reader.skips();
