@@ -442,6 +442,9 @@ int runCheck(const QStringList &arguments)
             ++datagrams;
         }
         readError = reader.errorString();
+        if (reader.skips().total() > 0)
+            note(QStringLiteral("%1: %2").arg(parser.positionalArguments().at(1),
+                                              skipsText(reader.skips())));
     }
 
     const QList<TuioSourceStats> sources = analysis.snapshot(nowNs);
