@@ -495,10 +495,10 @@ int runCheck(const QStringList &arguments)
             summary.insert(QStringLiteral("error"), readError);
         writeOut(QJsonDocument(summary).toJson(QJsonDocument::Compact) + '\n');
     } else {
-        text +=
-            QStringLiteral("%1 datagrams from %2 sources; ").arg(datagrams).arg(sources.size()) +
-            (fired == 0 ? QStringLiteral("no check fired\n")
-                        : QStringLiteral("checks fired %1 times\n").arg(fired));
+        text += QStringLiteral("datagrams: %1, sources: %2, check hits: %3\n")
+                    .arg(datagrams)
+                    .arg(sources.size())
+                    .arg(fired);
         writeOut(text.toUtf8());
     }
     if (!readError.isEmpty())

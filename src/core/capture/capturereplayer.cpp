@@ -15,6 +15,7 @@ constexpr qint64 sliceNs = 8'000'000;
 constexpr int datagramsPerClockCheck = 32;
 // A datagram due sooner than this goes out now rather than after a timer.
 constexpr qint64 earlyNs = 500'000;
+constexpr qint64 maxWaitMs = 1000;
 
 } // namespace
 
@@ -210,7 +211,8 @@ void CaptureReplayer::onTick()
         emit finished();
         return;
     }
-    tickTimer.start(int(std::llround(double(waitNs) / 1e6)));
+    // Long silences are waited out in steps, so no interval overflows.
+    tickTimer.start(int(std::min<qint64>(std::llround(double(waitNs) / 1e6), maxWaitMs)));
 }
 
 void CaptureReplayer::onProgressTimer()
