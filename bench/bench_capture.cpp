@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -51,6 +53,30 @@ quint16 boundPort(int fd)
     socklen_t size = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
     return ntohs(address.sin_port);
+}
+
+// UDP datagrams the kernel dropped for a full receive buffer, machine-wide.
+long long udpReceiveBufferErrors()
+{
+    QFile snmp(QStringLiteral("/proc/net/snmp"));
+    if (!snmp.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = snmp.readAll().split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
+        const qsizetype column = names.indexOf("RcvbufErrors");
+        return column < 0 ? -1 : lines.at(i + 1).simplified().split(' ').value(column).toLongLong();
+    }
+    return -1;
+}
+
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // One TUIO 1.1 frame of two cursors, as trackers send them.
@@ -83,6 +109,8 @@ void benchRecording(const QString &path, int rate, double seconds)
     QObject::connect(&receiver, &TuioReceiver::datagramReceived, &recorder,
                      &CaptureRecorder::record);
     const int total = int(rate * seconds);
+    const long long dropsBefore = udpReceiveBufferErrors();
+    const double cpuBefore = threadCpuMs();
     std::atomic<bool> done{false};
     std::thread sender([&] {
         const int fd = loopbackSocket();
@@ -108,6 +136,8 @@ void benchRecording(const QString &path, int rate, double seconds)
     while (!done || (recorder.datagramCount() < total && clock.elapsed() < seconds * 1000 + 2000))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     sender.join();
+    const double cpuMs = threadCpuMs() - cpuBefore;
+    const long long drops = udpReceiveBufferErrors() - dropsBefore;
     recorder.stop();
     CaptureReader reader;
     reader.open(path);
@@ -116,9 +146,10 @@ void benchRecording(const QString &path, int rate, double seconds)
     while (reader.next(packet))
         ++inFile;
     std::printf("record at %d datagrams/s for %.0f s: sent %d, recorded %lld, in the file %lld "
-                "(%s)\n",
+                "(%s); kernel receive-buffer drops %lld; receiving thread %.2f us CPU per "
+                "datagram\n",
                 rate, seconds, total, recorder.datagramCount(), inFile,
-                inFile == total ? "nothing lost" : "LOST SOME");
+                inFile == total ? "nothing lost" : "LOST SOME", drops, cpuMs * 1e3 / total);
 }
 
 void benchReplayRoad(const QString &path, int count)

@@ -5,6 +5,7 @@
 #include <pcap/pcap.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -57,6 +58,20 @@ Network fromFamily(quint32 family)
     default:
         return Network::Other;
     }
+}
+
+// Addresses repeat from packet to packet; an unchanged one is not built again.
+void setAddress(QHostAddress &address, quint32 ipv4)
+{
+    if (address.protocol() != QAbstractSocket::IPv4Protocol || address.toIPv4Address() != ipv4)
+        address.setAddress(ipv4);
+}
+
+void setAddress(QHostAddress &address, const unsigned char *ipv6)
+{
+    if (address.protocol() != QAbstractSocket::IPv6Protocol ||
+        std::memcmp(address.toIPv6Address().c, ipv6, 16) != 0)
+        address.setAddress(ipv6);
 }
 
 bool readableLinkType(int type)
@@ -246,8 +261,8 @@ bool CaptureReader::decodeIp(const unsigned char *ip, quint32 size, CapturePacke
             ++skipped.truncated;
             return false;
         }
-        packet.sender = QHostAddress(be32(ip + 12));
-        packet.destination = QHostAddress(be32(ip + 16));
+        setAddress(packet.sender, be32(ip + 12));
+        setAddress(packet.destination, be32(ip + 16));
         udp = ip + headerSize;
         available = total - headerSize;
     } else if (version == 6) {
@@ -282,8 +297,8 @@ bool CaptureReader::decodeIp(const unsigned char *ip, quint32 size, CapturePacke
             ++skipped.truncated;
             return false;
         }
-        packet.sender = QHostAddress(ip + 8);
-        packet.destination = QHostAddress(ip + 24);
+        setAddress(packet.sender, ip + 8);
+        setAddress(packet.destination, ip + 24);
         udp = ip + at;
         available = total - at;
     } else {
@@ -306,6 +321,8 @@ bool CaptureReader::decodeIp(const unsigned char *ip, quint32 size, CapturePacke
         ++skipped.filteredOut;
         return false;
     }
-    packet.payload = QByteArray(reinterpret_cast<const char *>(udp + 8), qsizetype(udpLength - 8));
+    // Resized in place: the buffer of the packet before is reused unless someone kept it.
+    packet.payload.resize(qsizetype(udpLength - 8));
+    std::memcpy(packet.payload.data(), udp + 8, udpLength - 8);
     return true;
 }

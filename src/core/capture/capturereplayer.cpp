@@ -5,6 +5,8 @@
 #include "tuio/tuiomessages.h"
 #include "tuio/tuioreceiver.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
@@ -38,6 +40,8 @@ bool CaptureReplayer::load(const QString &path, quint16 portFilter)
     entries.clear();
     payloads.clear();
     endpoints.clear();
+    // The payloads are at most the file's size; one allocation spares copying them as they grow.
+    payloads.reserve(qsizetype(std::min<qint64>(QFileInfo(path).size(), 1LL << 30)));
     CaptureReader reader;
     reader.setPortFilter(portFilter);
     bool ok = reader.open(path);
@@ -67,6 +71,7 @@ bool CaptureReplayer::load(const QString &path, quint16 portFilter)
         entries.push_back({offset, payloads.size(), qint32(packet.payload.size()), endpoint});
         payloads += packet.payload;
     }
+    payloads.squeeze();
     skipped = reader.skips();
     lastError = reader.errorString();
     emit progress(0, durationNs());
