@@ -282,9 +282,9 @@ void TestCapture::roundTrip()
         for (int i = 1; i < sent.size() && !fast && late.isEmpty(); ++i)
             if (qAbs(since(replayed, i) - qint64(double(since(arrived, i)) / speed)) >= 5'000'000)
                 late = QStringLiteral("datagram %1: %2 ns after the first, recorded %3 ns")
-                            .arg(i)
-                            .arg(since(replayed, i))
-                            .arg(since(arrived, i));
+                           .arg(i)
+                           .arg(since(replayed, i))
+                           .arg(since(arrived, i));
     }
     QVERIFY2(late.isEmpty(), qPrintable(late));
 }
