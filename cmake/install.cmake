@@ -71,8 +71,9 @@ configure_file(${tactora_in}/tactora.metainfo.xml.in
 configure_file(${tactora_in}/copyright.in ${tactora_out}/copyright @ONLY)
 configure_file(${tactora_in}/changelog.in ${tactora_out}/changelog @ONLY)
 configure_file(${tactora_in}/Tactora.1 ${tactora_out}/${TACTORA_EXECUTABLE}.1 @ONLY)
-# Debian wants these two gzipped at the highest level and without a time stamp.
-foreach(tactora_doc changelog ${TACTORA_EXECUTABLE}.1)
+configure_file(${tactora_in}/tactora-cli.1 ${tactora_out}/tactora-cli.1 @ONLY)
+# Debian wants these gzipped at the highest level and without a time stamp.
+foreach(tactora_doc changelog ${TACTORA_EXECUTABLE}.1 tactora-cli.1)
   execute_process(COMMAND gzip -9nc ${tactora_out}/${tactora_doc}
                   OUTPUT_FILE ${tactora_out}/${tactora_doc}.gz
                   COMMAND_ERROR_IS_FATAL ANY)
@@ -94,7 +95,7 @@ endforeach()
 install(FILES ${tactora_in}/icons/tactora.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${TACTORA_APP_ID}.svg)
-install(FILES ${tactora_out}/${TACTORA_EXECUTABLE}.1.gz
+install(FILES ${tactora_out}/${TACTORA_EXECUTABLE}.1.gz ${tactora_out}/tactora-cli.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${tactora_out}/copyright ${tactora_out}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tactora)
