@@ -5,7 +5,11 @@
 #include <QList>
 #include <QWidget>
 
+class CapturePanel;
+class CaptureRecorder;
+class CaptureReplayer;
 class CommunicationBase;
+class DatagramSender;
 class FrameAnalysisView;
 class LogViewWidget;
 class TouchCanvas;
@@ -76,6 +80,7 @@ private:
     QWidget *buildRightPanel();
     void connectCanvas();
     void connectReceivedTraffic();
+    void connectCapture();
 
     void updateStartButtons();
     void showStartButton(QPushButton *button, bool live);
@@ -102,6 +107,11 @@ private:
     TuioSender *tuioSender = nullptr;
     TuioSessions *tuioSessions = nullptr;
     TuioFrameAnalysis *tuioFrameAnalysis = nullptr;
+    CaptureRecorder *captureRecorder = nullptr;
+    CaptureReplayer *captureReplayer = nullptr;
+    CaptureReplayer *sendReplayer = nullptr;
+    DatagramSender *datagramSender = nullptr;
+    CapturePanel *capturePanel = nullptr;
     QScrollArea *settingsScroll = nullptr;
     LogViewWidget *logView = nullptr;
     FrameAnalysisView *frameView = nullptr;
