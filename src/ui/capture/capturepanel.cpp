@@ -272,9 +272,12 @@ void CapturePanel::log(const QString &text, const QStringList &arguments)
 void CapturePanel::setStatus(QLabel *label, Status &status, const QString &text,
                              const QStringList &arguments)
 {
+    const QString before = label->text();
     status = {text, arguments};
     showText(label, text, arguments);
     label->setVisible(!text.isEmpty());
+    if (label->text() != before)
+        emit heightChanged();
 }
 
 void CapturePanel::refreshTexts()

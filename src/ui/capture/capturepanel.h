@@ -54,6 +54,8 @@ signals:
     void replayActiveChanged(bool active);
     // A line for the log, in the current language.
     void systemMessage(const QString &message);
+    // A status line appeared, went or changed; the panel wants another height.
+    void heightChanged();
 
 private slots:
     void toggleRecording();

@@ -414,6 +414,9 @@ void TuioWidget::connectCapture()
     connect(sendReplayer, &CaptureReplayer::datagram, datagramSender, &DatagramSender::send);
     capturePanel->setSendTarget(targetHostEdit, targetPortSpin);
     connect(capturePanel, &CapturePanel::systemMessage, comm, &CommunicationBase::logSystem);
+    // The column keeps its size unless told; the panel's status lines come and go.
+    connect(capturePanel, &CapturePanel::heightChanged, settingsScroll->widget(),
+            &QWidget::adjustSize);
     // A replay shows the capture alone, and live traffic must not mix into it.
     connect(capturePanel, &CapturePanel::replayActiveChanged, this, [this](bool active) {
         serverStartButton->setEnabled(!active);
