@@ -179,11 +179,14 @@ QWidget *CapturePanel::buildServerSection()
     for (const auto &[text, speed] : speeds)
         speedCombo->addItem(QString::fromUtf8(text), speed);
     speedCombo->setCurrentIndex(defaultSpeedIndex);
+    // The row is narrow; the label and the check box take what the combo box leaves, in English
+    // too.
+    speedCombo->setFixedWidth(84);
     loopCheck = new QCheckBox(QStringLiteral("循环"));
     loopCheck->setObjectName(QStringLiteral("replayLoopCheck"));
-    options->addWidget(new QLabel(QStringLiteral("速度")));
-    options->addWidget(speedCombo, 1);
-    options->addWidget(loopCheck);
+    options->addWidget(new QLabel(QStringLiteral("速度")), 1);
+    options->addWidget(speedCombo);
+    options->addWidget(loopCheck, 1);
     layout->addLayout(options);
 
     replayProgress = makeProgressBar("replayProgress");
