@@ -1,8 +1,11 @@
 // Renders the real window with live traffic into a PNG, for the README.
-// Usage: tactora_screenshot OUTPUT.png [TAB-INDEX] [profiles]
+// Usage: tactora_screenshot OUTPUT.png [TAB-INDEX [profiles] | replay]
 // Tab 3, the frame analysis, is fed TUIO 1.1 frames by a tracker and, beside it, a faulty sender.
 // "profiles" feeds a camera tracker's blobs beside 2.5D cursors and a 3D object instead.
+// "replay" plays the tracker session back from a capture file instead of listening.
 #include "app/startup.h"
+#include "capture/capturepanel.h"
+#include "capture/capturewriter.h"
 #include "site/siteurl.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuiomessages.h"
@@ -12,6 +15,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtMath>
@@ -79,6 +83,18 @@ QByteArray bundle(const QList<QByteArray> &messages)
     return out;
 }
 
+// A pinch of two fingers, a third finger sliding, and three tagged objects.
+QList<QByteArray> trackerFrame(int frame)
+{
+    const float t = frame * 0.05f;
+    return {buildCursorSet(1, 0.30f + 0.10f * qCos(t), 0.40f + 0.10f * qSin(t)),
+            buildCursorSet(2, 0.30f - 0.10f * qCos(t), 0.40f - 0.10f * qSin(t)),
+            buildCursorSet(5, 0.20f + 0.006f * frame, 0.80f),
+            buildObjectSet(7, 3, 0.70f, 0.30f, 0.6f + t),
+            buildObjectSet(9, 12, 0.55f, 0.65f, 1.2f),
+            buildObjectSet(12, 40, 0.82f, 0.72f, 0.3f)};
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -86,7 +102,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString output =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshot.png");
-    const int tab = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
+    const bool replay = argc > 2 && QString::fromLocal8Bit(argv[2]) == QLatin1String("replay");
+    const int tab = argc > 2 && !replay ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     const bool profiles = argc > 3 && QByteArray(argv[3]) == "profiles";
     applyTheme(app);
     // The announcement strip shows its built-in items; nothing leaves this machine.
@@ -97,6 +114,27 @@ int main(int argc, char *argv[])
     if (tab == analysisTab)
         window.resize(1400, 860);
     window.show();
+
+    QTemporaryDir dir;
+    if (replay) {
+        // Seven seconds of the tracker session at 30 ms a frame, caught 2.5 s into its replay.
+        const QString path = dir.filePath(QStringLiteral("tracker-session.pcap"));
+        CaptureWriter writer;
+        writer.open(path);
+        for (int frame = 0; frame < 234; ++frame)
+            for (const QByteArray &datagram : trackerFrame(frame))
+                writer.write(datagram, QHostAddress::LocalHost, 50123, QHostAddress::LocalHost,
+                             3333, 1'765'000'000'000'000'000LL + frame * 30'000'000LL);
+        writer.close();
+        auto *panel = window.findChild<CapturePanel *>(QStringLiteral("capturePanel"));
+        panel->setFileChooser([path](bool, const QString &) { return path; });
+        window.findChild<QPushButton *>(QStringLiteral("replayButton"))->click();
+        QTimer::singleShot(2500, [&] {
+            window.grab().save(output);
+            app.quit();
+        });
+        return app.exec();
+    }
 
     // Listen on a free loopback port and feed the window a small tracker session.
     QUdpSocket probe;
@@ -166,13 +204,8 @@ int main(int argc, char *argv[])
             ++frame;
             return;
         }
-        // A pinch of two fingers, a third finger sliding, and three tagged objects.
-        send(buildCursorSet(1, 0.30f + 0.10f * qCos(t), 0.40f + 0.10f * qSin(t)));
-        send(buildCursorSet(2, 0.30f - 0.10f * qCos(t), 0.40f - 0.10f * qSin(t)));
-        send(buildCursorSet(5, 0.20f + 0.006f * frame, 0.80f));
-        send(buildObjectSet(7, 3, 0.70f, 0.30f, 0.6f + t));
-        send(buildObjectSet(9, 12, 0.55f, 0.65f, 1.2f));
-        send(buildObjectSet(12, 40, 0.82f, 0.72f, 0.3f));
+        for (const QByteArray &datagram : trackerFrame(frame))
+            send(datagram);
         ++frame;
     });
     feeder.start(30);

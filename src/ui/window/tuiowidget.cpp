@@ -3,6 +3,10 @@
 #include "ads/adbanner.h"
 #include "analysis/frameanalysisview.h"
 #include "canvas/touchcanvas.h"
+#include "capture/capturepanel.h"
+#include "capture/capturerecorder.h"
+#include "capture/capturereplayer.h"
+#include "capture/datagramsender.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
 #include "log/logviewwidget.h"
@@ -70,6 +74,14 @@ TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
     tuioSender = new TuioSender(comm, this);
     tuioSessions = new TuioSessions(this);
     tuioFrameAnalysis = new TuioFrameAnalysis(this);
+    captureRecorder = new CaptureRecorder(this);
+    captureRecorder->setObjectName(QStringLiteral("captureRecorder"));
+    captureReplayer = new CaptureReplayer(comm, this);
+    captureReplayer->setObjectName(QStringLiteral("captureReplayer"));
+    sendReplayer = new CaptureReplayer(nullptr, this);
+    sendReplayer->setObjectName(QStringLiteral("sendReplayer"));
+    datagramSender = new DatagramSender(this);
+    datagramSender->setObjectName(QStringLiteral("datagramSender"));
     treeRefreshTimer = new QTimer(this);
     treeRefreshTimer->setSingleShot(true);
     treeRefreshTimer->setInterval(50);
@@ -124,6 +136,7 @@ void TuioWidget::setupUI()
     connect(clientStartButton, &QPushButton::clicked, this, &TuioWidget::toggleConnection);
     connectCanvas();
     connectReceivedTraffic();
+    connectCapture();
 
     UiLanguage &language = UiLanguage::instance();
     language.retranslateWidgetTree(this);
@@ -191,6 +204,8 @@ QScrollArea *TuioWidget::buildSettingsColumn()
     clientGroup = buildClientGroup();
     column->addWidget(clientGroup);
     clientGroup->hide();
+    capturePanel = new CapturePanel(captureRecorder, captureReplayer, sendReplayer, datagramSender);
+    column->addWidget(capturePanel);
     column->addWidget(buildDisplayGroup());
     column->addStretch(0);
     settingsScroll->setWidget(settings);
@@ -376,17 +391,42 @@ void TuioWidget::connectReceivedTraffic()
     // socket -> receiver (logs) -> session tables -> canvas; the tree once a burst pauses. The
     // frame analysis reads the messages the tables just decoded.
     tuioSessions->setSink(canvas);
+    // A replayed capture (it logs as the receiver does) takes the same road.
+    const auto received = [this](const QByteArray &datagram, const QHostAddress &sender,
+                                 quint16 senderPort, qint64 arrivalNs) {
+        tuioSessions->processDatagram(datagram);
+        tuioFrameAnalysis->analyse(datagram, tuioSessions->lastDecoded(), sender, senderPort,
+                                   arrivalNs);
+    };
     connect(tuioReceiver, &TuioReceiver::drainStarted, this, [this] { holdCanvasFrame(); });
-    connect(tuioReceiver, &TuioReceiver::datagramReceived, this,
-            [this](const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort,
-                   qint64 arrivalNs) {
-                tuioSessions->processDatagram(datagram);
-                tuioFrameAnalysis->analyse(datagram, tuioSessions->lastDecoded(), sender,
-                                           senderPort, arrivalNs);
-            });
+    connect(tuioReceiver, &TuioReceiver::datagramReceived, this, received);
     connect(tuioReceiver, &TuioReceiver::drainFinished, tuioSessions, &TuioSessions::endBatch);
+    connect(captureReplayer, &CaptureReplayer::batchStarted, this, [this] { holdCanvasFrame(); });
+    connect(captureReplayer, &CaptureReplayer::datagram, this, received);
+    connect(captureReplayer, &CaptureReplayer::batchFinished, tuioSessions,
+            &TuioSessions::endBatch);
     connect(tuioSessions, &TuioSessions::batchApplied, treeRefreshTimer,
             qOverload<>(&QTimer::start));
+}
+
+void TuioWidget::connectCapture()
+{
+    connect(tuioReceiver, &TuioReceiver::datagramReceived, captureRecorder,
+            &CaptureRecorder::record);
+    connect(sendReplayer, &CaptureReplayer::datagram, datagramSender, &DatagramSender::send);
+    capturePanel->setSendTarget(targetHostEdit, targetPortSpin);
+    connect(capturePanel, &CapturePanel::systemMessage, comm, &CommunicationBase::logSystem);
+    // The column keeps its size unless told; the panel's status lines come and go.
+    connect(capturePanel, &CapturePanel::heightChanged, settingsScroll->widget(),
+            &QWidget::adjustSize);
+    // A replay shows the capture alone, and live traffic must not mix into it.
+    connect(capturePanel, &CapturePanel::replayActiveChanged, this, [this](bool active) {
+        serverStartButton->setEnabled(!active);
+        if (active) {
+            tuioFrameAnalysis->clear();
+            clearReceived();
+        }
+    });
 }
 
 void TuioWidget::holdCanvasFrame()
@@ -473,6 +513,7 @@ void TuioWidget::toggleMode(bool toServer)
     serverMode = toServer;
     serverGroup->setVisible(serverMode);
     clientGroup->setVisible(!serverMode);
+    capturePanel->setServerMode(serverMode);
     if (serverMode) {
         canvas->setSimMode(CursorMode);
     } else {
@@ -506,6 +547,7 @@ void TuioWidget::updateSimControls()
 
 void TuioWidget::updateStartButtons()
 {
+    capturePanel->setListening(running && serverMode, quint16(listenPortSpin->value()));
     showStartButton(serverMode ? serverStartButton : clientStartButton, running);
 }
 

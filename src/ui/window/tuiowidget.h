@@ -8,7 +8,11 @@
 
 #include <array>
 
+class CapturePanel;
+class CaptureRecorder;
+class CaptureReplayer;
 class CommunicationBase;
+class DatagramSender;
 class FrameAnalysisView;
 class LogViewWidget;
 class TouchCanvas;
@@ -80,6 +84,7 @@ private:
     QWidget *buildRightPanel();
     void connectCanvas();
     void connectReceivedTraffic();
+    void connectCapture();
 
     void updateStartButtons();
     void showStartButton(QPushButton *button, bool live);
@@ -106,6 +111,11 @@ private:
     TuioSender *tuioSender = nullptr;
     TuioSessions *tuioSessions = nullptr;
     TuioFrameAnalysis *tuioFrameAnalysis = nullptr;
+    CaptureRecorder *captureRecorder = nullptr;
+    CaptureReplayer *captureReplayer = nullptr;
+    CaptureReplayer *sendReplayer = nullptr;
+    DatagramSender *datagramSender = nullptr;
+    CapturePanel *capturePanel = nullptr;
     QScrollArea *settingsScroll = nullptr;
     LogViewWidget *logView = nullptr;
     FrameAnalysisView *frameView = nullptr;
