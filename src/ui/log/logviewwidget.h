@@ -41,6 +41,8 @@ protected:
     // Asks for the export target; an empty name cancels.
     virtual QString chooseExportFileName(const QString &proposedName);
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void exportLog();
@@ -63,6 +65,9 @@ private:
     bool flushScheduled = false;
     // A hidden list that follows the newest rows scrolls to them once it is shown.
     bool scrollWhenShown = false;
+    // Characters each counter label has room for at its fixed size.
+    qsizetype txRoomChars = 0;
+    qsizetype rxRoomChars = 0;
     int lineSpacing = 0;
     int fontSize = 11;
 };
