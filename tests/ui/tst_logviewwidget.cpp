@@ -97,16 +97,16 @@ private slots:
 
     void batchesWithinTheLimit()
     {
-        core->limit = 500;
-        QStringList logged = log(500);
+        core->limit = 2500;
+        QStringList logged = log(2500);
         view->flushPendingItems();
-        QCOMPARE(rows(), logged.mid(0, 200));
+        QCOMPARE(rows(), logged.mid(0, 2000));
         QTRY_COMPARE(rows(), logged); // with no new arrival
-        logged += log(7, 500);        // the oldest rows make way
+        logged += log(7, 2500);       // the oldest rows make way
         QTRY_COMPARE(rows(), logged.mid(7));
-        logged = log(600, 507); // queued at once: the queue keeps only what could be shown
-        QCOMPARE(view->pendingCount(), 500);
-        QTRY_COMPARE(rows(), logged.mid(100));
+        logged = log(3000, 2507); // queued at once: the queue keeps only what could be shown
+        QCOMPARE(view->pendingCount(), 2500);
+        QTRY_COMPARE(rows(), logged.mid(500));
     }
 
     // Rows: the text a row must show; it has the time stamp if it starts with it, hex if it

@@ -223,7 +223,7 @@ LogViewWidget::LogViewWidget(CommunicationBase *core, QWidget *parent) : QWidget
     connect(exportButton, &QPushButton::clicked, this, &LogViewWidget::exportLog);
 
     applyDisplaySettings();
-    onCountersUpdated();
+    showCounters();
 }
 
 LogViewWidget::~LogViewWidget() = default;
@@ -238,9 +238,14 @@ void LogViewWidget::enqueueEntry(const LogEntry &entry)
         if (max > 0 && pendingEntries.size() > max)
             pendingEntries.remove(0, pendingEntries.size() - max);
     }
+    scheduleFlush(kFlushDelayMs);
+}
+
+void LogViewWidget::scheduleFlush(int delayMs)
+{
     if (!flushScheduled) {
         flushScheduled = true;
-        flushTimer->start(kFlushDelayMs);
+        flushTimer->start(delayMs);
     }
 }
 
@@ -253,6 +258,7 @@ int LogViewWidget::pendingCount() const
 void LogViewWidget::flushPendingItems()
 {
     flushScheduled = false;
+    releaseCounters();
     QMutexLocker locker(&queueLock);
     if (pendingEntries.isEmpty())
         return;
@@ -303,10 +309,8 @@ void LogViewWidget::flushPendingItems()
         scrollWhenShown = true;
 
     // Drain a backlog at full speed instead of waiting for the next arrival.
-    if (more && !flushScheduled) {
-        flushScheduled = true;
-        flushTimer->start(0);
-    }
+    if (more)
+        scheduleFlush(0);
 }
 
 void LogViewWidget::showEvent(QShowEvent *event)
@@ -319,6 +323,37 @@ void LogViewWidget::showEvent(QShowEvent *event)
 }
 
 void LogViewWidget::onCountersUpdated()
+{
+    holdCounter(txLabel, QStringLiteral("TX: %1 bytes").arg(core->txBytes()), txRoomChars);
+    holdCounter(rxLabel, QStringLiteral("RX: %1 bytes").arg(core->rxBytes()), rxRoomChars);
+}
+
+void LogViewWidget::holdCounter(QLabel *label, const QString &text, qsizetype &roomChars)
+{
+    if (label->text() == text)
+        return;
+    // Under a stream the received bytes change with every datagram. The text is set at once,
+    // but the label repaints with the rows at the next flush, not after every read from the
+    // socket.
+    if (label->updatesEnabled()) {
+        label->setUpdatesEnabled(false);
+        countersHeld = true;
+        scheduleFlush(kFlushDelayMs);
+    }
+    setCounterText(label, text, roomChars);
+}
+
+void LogViewWidget::releaseCounters()
+{
+    if (!countersHeld)
+        return;
+    countersHeld = false;
+    // Enabling repaints a held label once.
+    txLabel->setUpdatesEnabled(true);
+    rxLabel->setUpdatesEnabled(true);
+}
+
+void LogViewWidget::showCounters()
 {
     setCounterText(txLabel, QStringLiteral("TX: %1 bytes").arg(core->txBytes()), txRoomChars);
     setCounterText(rxLabel, QStringLiteral("RX: %1 bytes").arg(core->rxBytes()), rxRoomChars);
@@ -354,7 +389,7 @@ void LogViewWidget::changeEvent(QEvent *event)
     if (event->type() == QEvent::StyleChange) {
         txRoomChars = 0;
         rxRoomChars = 0;
-        onCountersUpdated();
+        showCounters();
     }
 }
 
@@ -367,6 +402,7 @@ void LogViewWidget::onLogCleared()
     }
     flushTimer->stop();
     flushScheduled = false;
+    releaseCounters();
 }
 
 void LogViewWidget::setLineSpacing(int px)

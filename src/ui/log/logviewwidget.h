@@ -51,6 +51,10 @@ private slots:
 
 private:
     void applyDisplaySettings();
+    void scheduleFlush(int delayMs);
+    void showCounters();
+    void holdCounter(QLabel *label, const QString &text, qsizetype &roomChars);
+    void releaseCounters();
 
     CommunicationBase *core = nullptr;
     QListWidget *list = nullptr;
@@ -63,6 +67,8 @@ private:
     QList<LogEntry> pendingEntries;
     mutable QMutex queueLock;
     bool flushScheduled = false;
+    // Counter labels whose repaint waits for the next flush.
+    bool countersHeld = false;
     // A hidden list that follows the newest rows scrolls to them once it is shown.
     bool scrollWhenShown = false;
     // Characters each counter label has room for at its fixed size.
