@@ -84,7 +84,7 @@ Stage showQueued(CommunicationBase &core, LogViewWidget &view, int count)
 
 void benchQueuedAtOnce(const QList<int> &sizes)
 {
-    std::printf("\n3) Entries queued in one go, then shown (200 rows per flush)\n");
+    std::printf("\n3) Entries queued in one go, then shown (up to 2000 rows per flush)\n");
     std::printf("   %8s  %12s  %12s  %14s\n", "rows", "GUI CPU ms", "wall ms", "CPU us/row");
     for (int n : sizes) {
         CommunicationBase core;

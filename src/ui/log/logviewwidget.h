@@ -41,6 +41,8 @@ protected:
     // Asks for the export target; an empty name cancels.
     virtual QString chooseExportFileName(const QString &proposedName);
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void exportLog();
@@ -49,6 +51,10 @@ private slots:
 
 private:
     void applyDisplaySettings();
+    void scheduleFlush(int delayMs);
+    void showCounters();
+    void holdCounter(QLabel *label, const QString &text, qsizetype &roomChars);
+    void releaseCounters();
 
     CommunicationBase *core = nullptr;
     QListWidget *list = nullptr;
@@ -61,8 +67,13 @@ private:
     QList<LogEntry> pendingEntries;
     mutable QMutex queueLock;
     bool flushScheduled = false;
+    // Counter labels whose repaint waits for the next flush.
+    bool countersHeld = false;
     // A hidden list that follows the newest rows scrolls to them once it is shown.
     bool scrollWhenShown = false;
+    // Characters each counter label has room for at its fixed size.
+    qsizetype txRoomChars = 0;
+    qsizetype rxRoomChars = 0;
     int lineSpacing = 0;
     int fontSize = 11;
 };

@@ -22,6 +22,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
@@ -42,7 +44,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+// Received traffic repaints the canvas at most once per frame: at most 60 times a second, and
+// down to 4 times a second when a paint is slow.
+constexpr int minCanvasFrameMs = 16;
+constexpr int maxCanvasFrameMs = 250;
 
 const char *const runningButtonStyle =
     "QPushButton { background-color: #EF4444; color: white; font-weight: 600; border: none; "
@@ -88,7 +97,7 @@ TuioWidget::TuioWidget(QWidget *parent) : QWidget(parent)
     connect(treeRefreshTimer, &QTimer::timeout, this, &TuioWidget::refreshObjectTree);
     canvasFrameTimer = new QTimer(this);
     canvasFrameTimer->setSingleShot(true);
-    canvasFrameTimer->setInterval(16);
+    canvasFrameTimer->setInterval(minCanvasFrameMs);
     connect(canvasFrameTimer, &QTimer::timeout, this, [this] { releaseCanvasFrame(); });
     setupUI();
 }
@@ -439,6 +448,21 @@ void TuioWidget::holdCanvasFrame()
     } else {
         canvasFrameTimer->start();
     }
+}
+
+bool TuioWidget::event(QEvent *event)
+{
+    if (event->type() != QEvent::UpdateRequest)
+        return QWidget::event(event);
+    // Painting the window; with thousands of sessions on the canvas that takes 10 to 30 ms. The
+    // next frame then waits twice as long as this paint took, so that painting keeps at least two
+    // thirds of the GUI thread for input and traffic.
+    QElapsedTimer paint;
+    paint.start();
+    const bool handled = QWidget::event(event);
+    canvasFrameTimer->setInterval(
+        int(std::clamp<qint64>(2 * paint.elapsed(), minCanvasFrameMs, maxCanvasFrameMs)));
+    return handled;
 }
 
 void TuioWidget::releaseCanvasFrame()

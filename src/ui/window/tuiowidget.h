@@ -58,6 +58,9 @@ public:
     TuioFrameAnalysis *frameAnalysis() const { return tuioFrameAnalysis; }
     QTimer *treeTimer() const { return treeRefreshTimer; }
 
+protected:
+    bool event(QEvent *event) override;
+
 private slots:
     void toggleMode(bool serverMode);
     void toggleConnection();
