@@ -80,7 +80,6 @@ void TestTuioWidget::init()
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
-// The settings column keeps its width; the tabs take what the window gains.
 void TestTuioWidget::atStart()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("TUIO调试助手"));
@@ -93,9 +92,11 @@ void TestTuioWidget::atStart()
     check("⚫ 未启动", {});
     auto *tabs = window->findChild<QTabWidget *>();
     QCOMPARE(tabs->currentIndex(), 0);
+    openedLinks().clear();
     window->findChild<QPushButton *>("docButton")->click();
     QCOMPARE(openedLinks(), QList<QUrl>{QUrl(siteBaseUrl() + "/docs/quorbell/tactora")});
 
+    // The settings column keeps its width; the tabs take what the window gains.
     QCOMPARE(window->size(), QSize(1160, 780));
     auto *scroll = window->findChild<QScrollArea *>();
     QVERIFY(scroll->verticalScrollBar()->isVisible());
