@@ -145,34 +145,6 @@ private slots:
         }
     }
 
-    void hexUtilities_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("normalized");
-        QTest::addColumn<QByteArray>("bytes");
-        auto row = [](const char *in, bool ok, const char *norm, const QByteArray &bytes) {
-            QTest::newRow(in) << in << ok << norm << bytes;
-        };
-        row("", false, "", "");
-        row("0a-1B 2c", true, "0A 1B 2C", "\x0a\x1b\x2c");
-        row("ff 0A80", true, "FF 0A 80", "\xff\x0a\x80");
-        row("ab-cd e", false, "AB CD E", ""); // odd digit alone
-        row("G1 2", false, "12", "\x12");
-        row("１２", false, "", ""); // full-width digits
-    }
-    void hexUtilities()
-    {
-        QFETCH(QString, input);
-        QFETCH(bool, valid);
-        QFETCH(QByteArray, bytes);
-        QTEST(CommunicationBase::isValidHexString(input), "valid");
-        QTEST(CommunicationBase::normalizeHexString(input), "normalized");
-        QTEST(CommunicationBase::hexStringToBytes(input), "bytes");
-        if (valid || input.isEmpty())
-            QTEST(CommunicationBase::toHexString(bytes), "normalized");
-    }
-
     void exports_data()
     {
         QTest::addColumn<QList<LogEntry>>("entries");

@@ -3,32 +3,13 @@
 #include "i18n/uilanguage.h"
 #include "site/siteurl.h"
 #include "support/freeport.h"
+#include "support/loopbackonly.h"
 #include "window/tuiowidget.h"
 
-#include <QComboBox>
-#include <QDesktopServices>
-#include <QDoubleSpinBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QUdpSocket>
 #include <QtTest>
 #include <QtWidgets>
 
 namespace {
-
-QStringList systemLines(const TuioWidget *window)
-{
-    QStringList lines;
-    for (const LogEntry &entry : window->communication()->entries())
-        if (entry.direction == LogEntry::System)
-            lines << entry.text;
-    return lines;
-}
 
 QPushButton *startButton(TuioWidget *window, const char *group)
 {
@@ -42,19 +23,17 @@ void run(TuioWidget *window, const QString &script)
 {
     const QList<QRadioButton *> radios = window->findChildren<QRadioButton *>();
     for (const QString &step : script.split(' ')) {
-        if (step == QLatin1String("listen"))
-            startButton(window, "serverGroup")->click();
-        else if (step == QLatin1String("connect"))
-            startButton(window, "clientGroup")->click();
-        else if (step == QLatin1String("server") || step == QLatin1String("client"))
-            radios.at(step == QLatin1String("client"))->click();
-        else if (step == QLatin1String("English") || step == QLatin1String("Chinese"))
-            UiLanguage::instance().setEnglish(step == QLatin1String("English"));
-        else if (step == QLatin1String("obj"))
+        if (step == "listen" || step == "connect")
+            startButton(window, step == "listen" ? "serverGroup" : "clientGroup")->click();
+        else if (step == "server" || step == "client")
+            radios.at(step == "client")->click();
+        else if (step == "English" || step == "Chinese")
+            UiLanguage::instance().setEnglish(step == "English");
+        else if (step == "obj")
             window->touchCanvas()->addSimObject(SimObject{7, 0, 0.5f, 0.5f, 0.0f});
-        else if (step == QLatin1String("rx"))
+        else if (step == "rx")
             window->communication()->logRx("abc");
-        else if (step.startsWith(QLatin1String("mode")))
+        else if (step.startsWith("mode"))
             window->findChild<QComboBox *>("simModeCombo")->setCurrentIndex(step.mid(4).toInt());
     }
 }
@@ -65,20 +44,6 @@ void row(const char *name, const char *script, const QStringList &lines, const c
 }
 
 } // namespace
-
-class UrlSpy : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit UrlSpy(QList<QUrl> *opened) : opened(opened) {}
-
-public slots:
-    void open(const QUrl &url) { opened->append(url); }
-
-private:
-    QList<QUrl> *opened;
-};
 
 // The window's own parts: frame, settings column, fields, style hooks, visibility; its mode,
 // start/stop and status logic with real sockets on loopback.
@@ -93,11 +58,9 @@ private slots:
         delete window;
         UiLanguage::instance().setEnglish(false);
     }
-    void frameAndSettingsColumn();
+    void atStart();
     void namedWidgets_data();
     void namedWidgets();
-    void visibleAtStart();
-    void documentationLink();
     void closingFreesThePort();
     void bindFailureThenSharedPort();
     void control_data();
@@ -117,16 +80,27 @@ void TestTuioWidget::init()
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
 
-// The settings column keeps its width; the tabs take what the window gains.
-void TestTuioWidget::frameAndSettingsColumn()
+void TestTuioWidget::atStart()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("TUIO调试助手"));
     QCOMPARE(window->windowIcon().pixmap(64, 64).size(), QSize(64, 64));
+    QVERIFY(window->findChild<QGroupBox *>("serverGroup")->isVisible());
+    QVERIFY(window->findChild<QGroupBox *>("clientGroup")->isHidden());
+    QVERIFY(window->findChild<QLabel *>("anchorCountLabel")->isHidden());
+    // Created visible; the first switch to client mode hides it.
+    QVERIFY(!window->findChild<QWidget *>("objCfg")->isHidden());
+    check("⚫ 未启动", {});
+    auto *tabs = window->findChild<QTabWidget *>();
+    QCOMPARE(tabs->currentIndex(), 0);
+    openedLinks().clear();
+    window->findChild<QPushButton *>("docButton")->click();
+    QCOMPARE(openedLinks(), QList<QUrl>{QUrl(siteBaseUrl() + "/docs/quorbell/tactora")});
+
+    // The settings column keeps its width; the tabs take what the window gains.
     QCOMPARE(window->size(), QSize(1160, 780));
     auto *scroll = window->findChild<QScrollArea *>();
     QVERIFY(scroll->verticalScrollBar()->isVisible());
     QCOMPARE(scroll->widget()->width(), 248);
-    auto *tabs = window->findChild<QTabWidget *>();
     const int panelWidth = tabs->width();
     window->resize(1600, 900);
     QTRY_COMPARE(tabs->width(), panelWidth + 440);
@@ -137,79 +111,35 @@ void TestTuioWidget::frameAndSettingsColumn()
 
 void TestTuioWidget::namedWidgets_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("shown"); // a field's text at start; empty: not a field
-
+    QTest::addColumn<QStringList>("row"); // name|class|count|a field's text at start
     // Names the theme addresses, then the fields with their defaults as shown.
-    const char *rows[][4] = {
-        {"headerBar", "QFrame", "1", ""},
-        {"headerIcon", "QLabel", "1", ""},
-        {"headerTitle", "QLabel", "1", ""},
-        {"headerVersion", "QLabel", "1", ""},
-        {"connStatus", "QLabel", "1", ""},
-        {"accentButton", "QPushButton", "2", ""},
-        {"adBanner", "QLabel", "1", ""},
-        {"logOutput", "QListWidget", "1", ""},
-        {"statusBar", "QFrame", "1", ""},
-        {"txLabel", "QLabel", "1", ""},
-        {"listenPortSpin", "QSpinBox", "1", "3333"},
-        {"targetPortSpin", "QSpinBox", "1", "3333"},
-        {"localPortSpin", "QSpinBox", "1", "自动"},
-        {"classIdSpin", "QSpinBox", "1", "0"},
-        {"angleSpin", "QDoubleSpinBox", "1", "0.00"},
-        {"lineSpacingSpin", "QSpinBox", "1", "0 px"},
-        {"fontSizeSpin", "QSpinBox", "1", "11 pt"},
-    };
-    for (const auto &r : rows)
-        QTest::newRow(r[0]) << r[0] << r[1] << QByteArray(r[2]).toInt() << QString::fromUtf8(r[3]);
+    for (const char *r :
+         {"headerBar|QFrame|1", "headerIcon|QLabel|1", "headerTitle|QLabel|1",
+          "headerVersion|QLabel|1", "connStatus|QLabel|1", "accentButton|QPushButton|2",
+          "adBanner|QLabel|1", "logOutput|QListWidget|1", "statusBar|QFrame|1", "txLabel|QLabel|1",
+          "listenPortSpin|QSpinBox|1|3333", "targetPortSpin|QSpinBox|1|3333",
+          "localPortSpin|QSpinBox|1|自动", "classIdSpin|QSpinBox|1|0",
+          "angleSpin|QDoubleSpinBox|1|0.00", "lineSpacingSpin|QSpinBox|1|0 px",
+          "fontSizeSpin|QSpinBox|1|11 pt"})
+        QTest::newRow(r) << QString::fromUtf8(r).split('|');
 }
 
 void TestTuioWidget::namedWidgets()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, className);
-    QFETCH(int, count);
-    QFETCH(QString, shown);
-    const auto found = window->findChildren<QWidget *>(name);
-    QCOMPARE(found.size(), count);
+    QFETCH(QStringList, row);
+    const auto found = window->findChildren<QWidget *>(row[0]);
+    QCOMPARE(found.size(), row[2].toInt());
     for (QWidget *widget : found)
-        QVERIFY2(widget->inherits(className.toLatin1()), widget->metaObject()->className());
-    if (!shown.isEmpty())
-        QCOMPARE(qobject_cast<QAbstractSpinBox *>(found.first())->text(), shown);
-}
-
-void TestTuioWidget::visibleAtStart()
-{
-    QVERIFY(window->findChild<QGroupBox *>(QStringLiteral("serverGroup"))->isVisible());
-    QVERIFY(window->findChild<QGroupBox *>(QStringLiteral("clientGroup"))->isHidden());
-    QVERIFY(window->findChild<QLabel *>(QStringLiteral("anchorCountLabel"))->isHidden());
-    // Created visible; the first switch to client mode hides it.
-    QVERIFY(!window->findChild<QWidget *>(QStringLiteral("objCfg"))->isHidden());
-    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("connStatus"))->text(),
-             QStringLiteral("⚫ 未启动"));
-    QCOMPARE(window->findChild<QTabWidget *>()->currentIndex(), 0);
-}
-
-void TestTuioWidget::documentationLink()
-{
-    QList<QUrl> opened;
-    UrlSpy spy(&opened);
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &spy, "open");
-    window->findChild<QPushButton *>(QStringLiteral("docButton"))->click();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QCOMPARE(opened, QList<QUrl>{QUrl(siteBaseUrl() + "/docs/quorbell/tactora")});
+        QVERIFY2(widget->inherits(row[1].toLatin1()), widget->metaObject()->className());
+    if (row.size() > 3)
+        QCOMPARE(qobject_cast<QAbstractSpinBox *>(found.first())->text(), row[3]);
 }
 
 void TestTuioWidget::closingFreesThePort()
 {
-    const quint16 port = freeUdpPort();
     QUdpSocket probe;
-    window->findChild<QSpinBox *>(QStringLiteral("listenPortSpin"))->setValue(port);
-    window->findChild<QGroupBox *>(QStringLiteral("serverGroup"))
-        ->findChild<QPushButton *>(QStringLiteral("accentButton"))
-        ->click();
+    window->findChild<QSpinBox *>("listenPortSpin")->setValue(port);
+    run(window, "listen");
     QVERIFY(window->isRunning());
     QVERIFY(!probe.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress));
     delete window;
@@ -236,17 +166,17 @@ void TestTuioWidget::bindFailureThenSharedPort()
     closer.start(10);
 
     // The window stays idle and silent, and a second click tries again.
-    run(window, QStringLiteral("listen listen"));
+    run(window, "listen listen");
     QCOMPARE(boxes, QStringList(2, "绑定失败|" + sameBind.errorString() + "|3")); // 3: critical
     holder.close();
-    check(QStringLiteral("⚫ 未启动"), {});
+    check("⚫ 未启动", {});
 
     // Then the port is taken, and shared with a second listener.
     TuioWidget second;
     second.findChild<QSpinBox *>("listenPortSpin")->setValue(port);
-    run(window, QStringLiteral("listen"));
-    run(&second, QStringLiteral("listen"));
-    check(QStringLiteral("🟢 监听中 #10B981"), {"TUIO服务器 端口 %1"});
+    run(window, "listen");
+    run(&second, "listen");
+    check("🟢 监听中 #10B981", {"TUIO服务器 端口 %1"});
     QVERIFY(second.isRunning());
     QCOMPARE(boxes.size(), 2);
 }
@@ -305,7 +235,11 @@ void TestTuioWidget::control()
 // buttons, the simulation-mode fields and the listen port.
 void TestTuioWidget::check(const QString &status, QStringList lines)
 {
-    QCOMPARE(systemLines(window), lines.replaceInStrings("%1", QString::number(port)));
+    QStringList systemLines;
+    for (const LogEntry &entry : window->communication()->entries())
+        if (entry.direction == LogEntry::System)
+            systemLines << entry.text;
+    QCOMPARE(systemLines, lines.replaceInStrings("%1", QString::number(port)));
     auto *label = window->findChild<QLabel *>("connStatus");
     const QString colour = status.section(' ', 2);
     QCOMPARE(label->text(), status.section(' ', 0, 1));

@@ -108,19 +108,29 @@ private slots:
     {
         TuioWidget window;
         auto *tabs = window.findChild<QTabWidget *>();
-        auto *host = window.findChild<QLineEdit *>("targetHostEdit");
-        QWidget *target = host->parentWidget()->findChild<QFormLayout *>()->labelForField(host);
-        auto *title = window.findChild<QLabel *>("headerTitle");
+        auto *framing = window.findChild<QComboBox *>("framingCombo");
+        auto label = [&window](QWidget *field) {
+            for (auto *form : window.findChildren<QFormLayout *>())
+                if (QWidget *label = form->labelForField(field))
+                    return label->property("text").toString();
+            return QString();
+        };
         auto texts = [&] {
-            return window.windowTitle() + '|' + title->text() + '|' + tabs->tabText(2) + '|' +
-                   tabs->tabText(0) + '|' + target->property("text").toString() + '|' +
-                   window.findChild<QLabel *>("headerIcon")->text();
+            QStringList t{window.windowTitle(), window.findChild<QLabel *>("headerTitle")->text()};
+            t << tabs->tabText(2) << tabs->tabText(0)
+              << label(window.findChild<QLineEdit *>("targetHostEdit"))
+              << window.findChild<QLabel *>("headerIcon")->text() << label(framing)
+              << framing->itemText(0) << framing->itemText(1) << framing->currentText();
+            return t.join('|');
         };
         auto *selector = window.findChild<QWidget *>("headerBar")->findChild<QComboBox *>();
         selector->setCurrentIndex(1);
-        QCOMPARE(texts(), "TUIO Debug Tool|TUIO Debug Tool|Log|触摸桌面|目标地址:|◆");
+        QCOMPARE(texts(),
+                 "TUIO Debug Tool|TUIO Debug Tool|Log|触摸桌面|目标地址:|◆|Framing:|Single "
+                 "messages|TUIO 1.1 frames|Single messages");
         selector->setCurrentIndex(0);
-        QCOMPARE(texts(), "TUIO调试助手|TUIO调试助手|通信日志|触摸桌面|目标地址:|◆");
+        QCOMPARE(texts(), "TUIO调试助手|TUIO调试助手|通信日志|触摸桌面|目标地址:|◆|帧格式:|"
+                          "单条消息|TUIO 1.1 帧|单条消息");
     }
 };
 
