@@ -132,26 +132,37 @@ bool wholePixelDevice(const QPainter &painter)
            device.dx() == std::floor(device.dx()) && device.dy() == std::floor(device.dy());
 }
 
-void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &path,
-                     const QTransform &frame, const QColor &colour)
+// Paints `paint` into the cleared scratch image over `area` and blits it; false, painting nothing,
+// where the device or the size does not allow it.
+template <typename Paint>
+bool paintThroughScratch(QPainter &painter, QImage &scratch, const QRect &area,
+                         const QTransform &frame, Paint paint)
 {
-    const QRect area = frame.map(path).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
     if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
-        area.height() > scratch.height()) {
-        painter.setTransform(frame);
-        painter.fillPath(path, colour);
-        painter.resetTransform();
-        return;
-    }
+        area.height() > scratch.height())
+        return false;
     for (int row = 0; row < area.height(); ++row)
         std::memset(scratch.scanLine(row), 0, size_t(area.width()) * sizeof(quint32));
     QPainter scratchPainter(&scratch);
     scratchPainter.setRenderHint(QPainter::Antialiasing, true);
     scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
     scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
-    scratchPainter.fillPath(path, colour);
+    paint(scratchPainter);
     scratchPainter.end();
     painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
+    return true;
+}
+
+void fillTranslucent(QPainter &painter, QImage &scratch, const QPainterPath &path,
+                     const QTransform &frame, const QColor &colour)
+{
+    const QRect area = frame.map(path).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (paintThroughScratch(painter, scratch, area, frame,
+                            [&](QPainter &p) { p.fillPath(path, colour); }))
+        return;
+    painter.setTransform(frame);
+    painter.fillPath(path, colour);
+    painter.resetTransform();
 }
 
 // A translucent interior inside an opaque rim, composed in the scratch image like fillTranslucent:
@@ -162,27 +173,18 @@ void fillRimmed(QPainter &painter, QImage &scratch, const QPainterPath &outer,
                 const QColor &fill)
 {
     const QRect area = frame.map(outer).boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1);
-    if (!wholePixelDevice(painter) || area.width() > scratch.width() ||
-        area.height() > scratch.height()) {
-        QPainterPath band = outer;
-        band.addPath(inner);
-        band.setFillRule(Qt::OddEvenFill);
-        painter.setTransform(frame);
-        painter.fillPath(inner, fill);
-        fillOpaque(painter, band, rim);
-        painter.resetTransform();
+    if (paintThroughScratch(painter, scratch, area, frame, [&](QPainter &p) {
+            p.fillPath(outer, rim);
+            p.fillPath(inner, fill);
+        }))
         return;
-    }
-    for (int row = 0; row < area.height(); ++row)
-        std::memset(scratch.scanLine(row), 0, size_t(area.width()) * sizeof(quint32));
-    QPainter scratchPainter(&scratch);
-    scratchPainter.setRenderHint(QPainter::Antialiasing, true);
-    scratchPainter.setCompositionMode(QPainter::CompositionMode_Source);
-    scratchPainter.setTransform(frame * QTransform::fromTranslate(-area.left(), -area.top()));
-    scratchPainter.fillPath(outer, rim);
-    scratchPainter.fillPath(inner, fill);
-    scratchPainter.end();
-    painter.drawImage(area.topLeft(), scratch, QRect(QPoint(0, 0), area.size()));
+    QPainterPath band = outer;
+    band.addPath(inner);
+    band.setFillRule(Qt::OddEvenFill);
+    painter.setTransform(frame);
+    painter.fillPath(inner, fill);
+    fillOpaque(painter, band, rim);
+    painter.resetTransform();
 }
 
 // An opaque glyph with a 2-pixel outline of another opaque colour: the outer edge of the outline
