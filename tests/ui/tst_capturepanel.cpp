@@ -1,10 +1,13 @@
+#include "canvas/touchcanvas.h"
 #include "capture/capturepanel.h"
 #include "capture/capturereader.h"
 #include "capture/capturewriter.h"
 #include "comm/communicationbase.h"
 #include "i18n/uilanguage.h"
 #include "support/freeport.h"
+#include "tuio/osccodec.h"
 #include "tuio/tuiomessages.h"
+#include "tuio/tuiosessions.h"
 #include "window/tuiowidget.h"
 
 #include <QtNetwork>
@@ -14,8 +17,29 @@
 #include <csignal>
 #include <sys/resource.h>
 
-// The window's side of captures: the recorder on the receiver, a replay on the road of received
-// traffic, the controls each state allows, and the language of the new texts.
+namespace {
+
+// "/tuio/2Dblb set 1 .25 0.": a whole number an int, another number a float.
+QByteArray oscMessage(const QString &text)
+{
+    QStringList words = text.split(' ');
+    const QString address = words.takeFirst();
+    QString tags(",s");
+    QByteArray arguments;
+    appendOscString(arguments, words.takeFirst());
+    for (const QString &word : std::as_const(words)) {
+        bool whole = false;
+        const int number = word.toInt(&whole);
+        tags += whole ? 'i' : 'f';
+        whole ? appendInt32(arguments, number) : appendFloat32(arguments, word.toFloat());
+    }
+    return buildOscMessage(address, tags, arguments);
+}
+
+} // namespace
+
+// The window's newer parts: the capture panel (recorder, replay on the road of received traffic,
+// controls per state, language) and the tree groups of the other TUIO 1.1 profiles.
 class TestCapturePanel : public QObject
 {
     Q_OBJECT
@@ -83,11 +107,12 @@ private slots:
         chosen = path.startsWith('/') ? path : dir.filePath(path);
         listen();
         click("recordButton");
-        QVERIFY(QRegularExpression(R"(^tactora-\d{8}-\d{6}\.pcap$)")
-                    .match(QFileInfo(suggested).fileName())
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QVERIFY(QRegularExpression('^' + QRegularExpression::escape(documents) +
+                                   R"(/tactora-\d{8}-\d{6}\.pcap$)")
+                    .match(suggested)
                     .hasMatch());
-        QCOMPARE(QFileInfo(suggested).absolutePath(),
-                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         const auto restore = qScopeGuard([&saved] { setrlimit(RLIMIT_FSIZE, &saved); });
@@ -147,25 +172,22 @@ private slots:
                      QStringLiteral("%1,0.500").arg(0.1 * played, 0, 'f', 3));
     }
 
-    // Rows: steps; then whether listen, record, replay, pause, stop are enabled.
+    // Rows: steps, then whether listen, record, replay, pause, stop are enabled.
     void controlsFollowTheState_data()
     {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("enabled");
-        QTest::newRow("idle") << QStringList{} << "10100";
-        QTest::newRow("listening") << QStringList{"listen"} << "11000";
-        QTest::newRow("replaying") << QStringList{"replayButton"} << "00011";
-        QTest::newRow("paused") << QStringList{"replayButton", "replayPauseButton"} << "00011";
-        QTest::newRow("stopped") << QStringList{"replayButton", "replayStopButton"} << "10100";
-        QTest::newRow("client mode ends the replay")
-            << QStringList{"replayButton", "client"} << "10100";
+        QTest::addColumn<QStringList>("stepsEnabled");
+        QTest::newRow("idle") << QStringList{"", "10100"};
+        QTest::newRow("listening") << QStringList{"listen", "11000"};
+        QTest::newRow("replaying") << QStringList{"replayButton", "00011"};
+        QTest::newRow("paused") << QStringList{"replayButton replayPauseButton", "00011"};
+        QTest::newRow("stopped") << QStringList{"replayButton replayStopButton", "10100"};
+        QTest::newRow("client mode ends the replay") << QStringList{"replayButton client", "10100"};
     }
     void controlsFollowTheState()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, enabled);
+        QFETCH(QStringList, stepsEnabled);
         chosen = writeCapture(2, 10'000);
-        for (const QString &step : steps) {
+        for (const QString &step : stepsEnabled[0].split(' ', Qt::SkipEmptyParts)) {
             if (step == "listen")
                 listen();
             else if (step == "client")
@@ -178,7 +200,7 @@ private slots:
         for (const char *name :
              {"recordButton", "replayButton", "replayPauseButton", "replayStopButton"})
             actual += named<QPushButton>(name)->isEnabled() ? '1' : '0';
-        QCOMPARE(actual, enabled);
+        QCOMPARE(actual, stepsEnabled[1]);
     }
 
     void sendsToTheTarget()
@@ -194,34 +216,78 @@ private slots:
             QCOMPARE(app.receiveDatagram().data(), buildCursorSet(1, 0.1f * float(i + 1), 0.5f));
     }
 
-    // Rows: object name, property or a combo box's item index, Chinese, English.
-    void languageCoversTheNewTexts_data()
-    {
-        QTest::addColumn<QStringList>("row");
-        for (const char *row :
-             {"capturePanel|title|抓包文件|Capture Files",
-              "recordButton|text|■ 停止录制 (0)|■ Stop Recording (0)",
-              "recordStatus|text|录制中: 0 个数据报, 0 B|Recording: 0 datagrams, 0 B",
-              "replaySpeedCombo|6|最快|Fastest"})
-            QTest::newRow(row) << QString(row).split('|');
-    }
     void languageCoversTheNewTexts()
     {
-        QFETCH(QStringList, row);
         chosen = dir.filePath("lang.pcap");
         listen();
         click("recordButton");
-        QObject *widget = window->findChild<QObject *>(row[0]);
-        auto *combo = qobject_cast<QComboBox *>(widget);
-        auto text = [&] {
-            return combo ? combo->itemText(row[1].toInt())
-                         : widget->property(qPrintable(row[1])).toString();
+        auto texts = [this] {
+            return QStringList{named<QGroupBox>("capturePanel")->title(),
+                               named<QPushButton>("recordButton")->text(),
+                               named<QLabel>("recordStatus")->text(),
+                               named<QComboBox>("replaySpeedCombo")->itemText(6)};
         };
-        QCOMPARE(text(), row[2]);
+        const QStringList chinese{"抓包文件", "■ 停止录制 (0)", "录制中: 0 个数据报, 0 B", "最快"};
+        QCOMPARE(texts(), chinese);
         UiLanguage::instance().setEnglish(true);
-        QCOMPARE(text(), row[3]);
+        QCOMPARE(texts(), (QStringList{"Capture Files", "■ Stop Recording (0)",
+                                       "Recording: 0 datagrams, 0 B", "Fastest"}));
         UiLanguage::instance().setEnglish(false);
-        QCOMPARE(text(), row[2]);
+        QCOMPARE(texts(), chinese);
+    }
+    // Rows: messages, each followed by a tree refresh; the tree's rows as "id|position|angle"
+    // after the Objects and Cursors groups, "/" between rows; the canvas's counts line.
+    void profileGroups_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("tree");
+        QTest::addColumn<QString>("counts");
+        const QString blob = "/tuio/2Dblb set 1 .25 .5 1.5707964 .2 .1 .02 0. 0. 0. 0. 0.";
+        QTest::newRow("in the protocol's order")
+            << false
+            << QStringList{"/tuio/3Dobj set 4 7 .1 .2 .3 3.1415927 0. 1. 0. 0. 0. 0. 0. 0. 0. 0.",
+                           blob, "/tuio/25Dcur set 9 .5 .5 .75 0. 0. 0. 0."}
+            << "斑块 (2Dblb)||/s1|0.250,0.500|1.57 (90.0°)  0.200×0.100  面积 0.0200/"
+               "2.5D 光标 (25Dcur)||/s9|0.500,0.500,0.750|/3D 物体 (3Dobj)||/"
+               "s4 c7|0.100,0.200,0.300|3.14,0.00,1.00 (180.0°,0.0°,57.3°)"
+            << "2Dblb:1 25Dcur:1 3Dobj:1";
+        QTest::newRow("an emptied group goes")
+            << false
+            << QStringList{blob, "/tuio/3Dcur set 3 .5 .5 .5 0. 0. 0. 0.", "/tuio/2Dblb alive",
+                           "/tuio/25Dblb set 2 .5 .5 .5 0. .1 .2 .02 0. 0. 0. 0. 0. 0.",
+                           "/tuio/3Dblb set 6 .5 .5 .5 0. 0. 0. .1 .2 .3 .006 0. 0. 0. 0. 0. 0. "
+                           "0. 0."}
+            << "2.5D 斑块 (25Dblb)||/s2|0.500,0.500,0.500|0.00 (0.0°)  0.100×0.200  面积 0.0200/"
+               "3D 光标 (3Dcur)||/s3|0.500,0.500,0.500|/3D 斑块 (3Dblb)||/"
+               "s6|0.500,0.500,0.500|0.00,0.00,0.00 (0.0°,0.0°,0.0°)  0.100×0.200×0.300  体积 "
+               "0.0060"
+            << "25Dblb:1 3Dcur:1 3Dblb:1";
+        QTest::newRow("English") << true << QStringList{blob}
+                                 << "Blobs (2Dblb)||/s1|0.250,0.500|1.57 (90.0°)  0.200×0.100  "
+                                    "area 0.0200"
+                                 << "2Dblb:1";
+    }
+
+    void profileGroups()
+    {
+        QFETCH(bool, english);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, tree);
+        QFETCH(QString, counts);
+        UiLanguage::instance().setEnglish(english);
+        auto *view = named<QTreeWidget>("objectTree");
+        for (const QString &text : std::as_const(messages)) {
+            window->sessions()->processDatagram(oscMessage(text));
+            QVERIFY(QMetaObject::invokeMethod(window, "refreshObjectTree"));
+        }
+        QStringList rows;
+        for (QTreeWidgetItemIterator it(view); *it; ++it)
+            rows << QStringList{(*it)->text(0), (*it)->text(1), (*it)->text(2)}.join('|');
+        QCOMPARE(rows.join('/'), "Objects|Pos|Angle/Cursors|Pos|/" + tree);
+        for (int group = 2; group < view->topLevelItemCount(); ++group)
+            QVERIFY(view->topLevelItem(group)->isExpanded());
+        QCOMPARE(window->touchCanvas()->profileStatusText(), counts);
     }
 };
 
