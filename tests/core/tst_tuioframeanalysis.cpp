@@ -64,31 +64,29 @@ QString describe(const QList<TuioSourceStats> &stats, double nowMs)
     for (const TuioSourceStats &s : stats) {
         const qsizetype letter =
             QStringList{"127.0.0.1:50001", "127.0.0.1:50002"}.indexOf(s.source);
-        QString row = letter >= 0 ? QString(QLatin1Char(char('A' + letter))) : s.source;
+        QString row = letter >= 0 ? QString(QChar(char('A' + letter))) : s.source;
         const qint64 counts[] = {s.frames, s.fseqGaps, s.lateFrames, s.restarts, s.aliveSessions};
-        const char *const names[] = {"frames", "gaps", "late", "restarts", "alive"};
         for (int i = 0; i < 5; ++i)
-            row += counts[i] ? QStringLiteral(" %1=%2").arg(names[i]).arg(counts[i]) : QString();
+            if (counts[i])
+                row += QStringLiteral(" %1=%2")
+                           .arg(QString("frames gaps late restarts alive").section(' ', i, i))
+                           .arg(counts[i]);
         row += " [" + s.profiles.join(',') + ']';
         const TuioCheckHits *first = nullptr;
-        for (int check = 0; check < tuioCheckCount; ++check) {
-            const TuioCheckHits &hits = s.checks[size_t(check)];
-            if (hits.count > 0) {
+        for (int check = 0; check < tuioCheckCount; ++check)
+            if (const TuioCheckHits &hits = s.checks[size_t(check)]; hits.count > 0) {
                 row += QStringLiteral(" #%1=%2").arg(check + 1).arg(hits.count);
                 first = first ? first : &hits;
             }
-        }
         if (nowMs >= 0)
-            row += QStringLiteral(" fps=%1 mean=%2 longest=%3")
-                       .arg(s.framesPerSecond, 0, 'f', 2)
-                       .arg(s.meanIntervalMs, 0, 'f', 2)
-                       .arg(s.longestIntervalMs, 0, 'f', 2);
+            row += QString::asprintf(" fps=%.2f mean=%.2f longest=%.2f", s.framesPerSecond,
+                                     s.meanIntervalMs, s.longestIntervalMs);
         if (nowMs >= 0 && first)
             row +=
                 QStringLiteral(" last@%1 %2").arg(first->lastNs / 1000000).arg(first->datagramText);
         rows << row;
     }
-    return rows.join(QStringLiteral(" / "));
+    return rows.join(" / ");
 }
 
 } // namespace
@@ -255,10 +253,9 @@ void TestTuioFrameAnalysis::streams()
 {
     QFETCH(QStringList, stream);
     QFETCH(double, nowMs);
-    QFETCH(QString, expected);
     TuioFrameAnalysis analysis;
     feed(analysis, stream);
-    QCOMPARE(describe(analysis.snapshot(qRound64(nowMs * 1e6)), nowMs), expected);
+    QTEST(describe(analysis.snapshot(qRound64(nowMs * 1e6)), nowMs), "expected");
 }
 
 void TestTuioFrameAnalysis::updatesThrottledAndCleared()
