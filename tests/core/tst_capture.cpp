@@ -99,18 +99,15 @@ private slots:
         QTest::addColumn<QByteArray>("link4");
         QTest::addColumn<QByteArray>("link6");
         const QByteArray mac(12, 0), v4("\x08\0", 2), v6("\x86\xdd", 2), vlan("\x81\0\0\5", 4),
-            sll(14, 0), sll2(18, 0);
-        const auto row = [](const char *name, int linkType, const QByteArray &link4,
-                            const QByteArray &link6) {
-            QTest::newRow(name) << linkType << link4 << link6;
-        };
-        row("ethernet", DLT_EN10MB, mac + v4, mac + v6);
-        row("ethernet, 802.1Q", DLT_EN10MB, mac + vlan + v4, mac + vlan + v6);
-        row("linux cooked", DLT_LINUX_SLL, sll + v4, sll + v6);
-        row("linux cooked v2", 276, v4 + sll2, v6 + sll2);
-        row("null, little-endian, macOS", DLT_NULL, {"\2\0\0\0", 4}, {"\x1e\0\0\0", 4});
-        row("loop, big-endian, NetBSD", DLT_LOOP, {"\0\0\0\2", 4}, {"\0\0\0\x18", 4});
-        row("raw ip", DLT_RAW, {}, {});
+            sll(14, 0), sll2(18, 0), null4("\2\0\0\0", 4), null6("\x1e\0\0\0", 4),
+            loop4("\0\0\0\2", 4), loop6("\0\0\0\x18", 4);
+        QTest::newRow("ethernet") << DLT_EN10MB << mac + v4 << mac + v6;
+        QTest::newRow("ethernet, 802.1Q") << DLT_EN10MB << mac + vlan + v4 << mac + vlan + v6;
+        QTest::newRow("linux cooked") << DLT_LINUX_SLL << sll + v4 << sll + v6;
+        QTest::newRow("linux cooked v2") << 276 << v4 + sll2 << v6 + sll2;
+        QTest::newRow("null, little-endian, macOS") << DLT_NULL << null4 << null6;
+        QTest::newRow("loop, big-endian, NetBSD") << DLT_LOOP << loop4 << loop6;
+        QTest::newRow("raw ip") << DLT_RAW << QByteArray() << QByteArray();
     }
 
     void readsLinkTypes()
@@ -192,10 +189,9 @@ private slots:
     {
         QTest::addColumn<double>("speed");
         QTest::addColumn<bool>("fast");
-        for (const auto &[name, speed, fast] :
-             {std::tuple("1x", 1.0, false), std::tuple("4x", 4.0, false),
-              std::tuple("as fast as possible", 1.0, true)})
-            QTest::newRow(name) << speed << fast;
+        QTest::newRow("1x") << 1.0 << false;
+        QTest::newRow("4x") << 4.0 << false;
+        QTest::newRow("as fast as possible") << 1.0 << true;
     }
 
     void roundTrip()

@@ -196,6 +196,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(int, alive);
         QFETCH(QList<int>, perBundle);
+        const bool cur = profile == "cur";
         QList<qint32> ids;
         QList<TuioCursorState> cursors;
         QList<TuioObjectState> objects;
@@ -211,16 +212,14 @@ private slots:
         for (int sets : perBundle) {
             QString description = aliveText;
             for (int end = next + sets; next < end; ++next)
-                description += QStringLiteral(", set %1 %2")
-                                   .arg(next)
-                                   .arg(profile == "cur" ? "0.5 0.5" : "0 0.5 0.5 0");
+                description +=
+                    ", set " + QString::number(next) + (cur ? " 0.5 0.5" : " 0 0.5 0.5 0");
             expected << tuioDatagram(description + ", fseq 5");
         }
-        const qsizetype sets = next;
         for (const TuioFrameDatagram &d :
              buildTuioFrame("/tuio/2D" + profile, "tactora@127.0.0.1", ids,
-                            profile == "cur" ? cursorSetMessages(cursors.first(sets))
-                                             : objectSetMessages(objects.first(sets)),
+                            cur ? cursorSetMessages(cursors.first(next))
+                                : objectSetMessages(objects.first(next)),
                             5))
             built << d.datagram;
         QCOMPARE(built, expected);
