@@ -300,8 +300,7 @@ private slots:
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = old;
-        limited.rlim_cur = 4096;
+        const rlimit limited{4096, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limited);
         QVERIFY(recorder.start(path, 3333));
         for (int i = 0; i < 200 && recorder.isRecording(); ++i)

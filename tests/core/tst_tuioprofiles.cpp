@@ -53,7 +53,7 @@ struct Recorder : TuioSessionSink
     void itemRemoved(TuioProfile p, int sid) override { note(p, '-', sid); }
     void note(TuioProfile p, char what, int sid)
     {
-        events << QString::asprintf("%d%c%d", int(p), what, sid);
+        events << QString::number(int(p)) + what + QString::number(sid);
     }
     QStringList events;
 };
