@@ -12,8 +12,6 @@ namespace {
 // float, else a string.
 QByteArray encode(const QString &datagram)
 {
-    static const QHash<QString, QString> profiles{
-        {"cur", "/tuio/2Dcur"}, {"obj", "/tuio/2Dobj"}, {"blb", "/tuio/2Dblb"}};
     const bool bundled = datagram.startsWith(QLatin1Char('['));
     QByteArray bundle("#bundle\0\0\0\0\0\0\0\0\1", 16);
     for (const QString &text :
@@ -32,7 +30,8 @@ QByteArray encode(const QString &datagram)
                       : appendOscString(arguments, token);
         }
         const QByteArray message =
-            buildOscMessage(profiles.value(tokens.at(0), tokens.at(0)), tags, arguments);
+            buildOscMessage(tokens.at(0).startsWith('/') ? tokens.at(0) : "/tuio/2D" + tokens.at(0),
+                            tags, arguments);
         if (!bundled)
             return message;
         appendInt32(bundle, qint32(message.size()));
@@ -64,31 +63,29 @@ QString describe(const QList<TuioSourceStats> &stats, double nowMs)
     for (const TuioSourceStats &s : stats) {
         const qsizetype letter =
             QStringList{"127.0.0.1:50001", "127.0.0.1:50002"}.indexOf(s.source);
-        QString row = letter >= 0 ? QString(QLatin1Char(char('A' + letter))) : s.source;
+        QString row = letter >= 0 ? QString(QChar(char('A' + letter))) : s.source;
         const qint64 counts[] = {s.frames, s.fseqGaps, s.lateFrames, s.restarts, s.aliveSessions};
-        const char *const names[] = {"frames", "gaps", "late", "restarts", "alive"};
         for (int i = 0; i < 5; ++i)
-            row += counts[i] ? QStringLiteral(" %1=%2").arg(names[i]).arg(counts[i]) : QString();
+            if (counts[i])
+                row += QStringLiteral(" %1=%2")
+                           .arg(QString("frames gaps late restarts alive").section(' ', i, i))
+                           .arg(counts[i]);
         row += " [" + s.profiles.join(',') + ']';
         const TuioCheckHits *first = nullptr;
-        for (int check = 0; check < tuioCheckCount; ++check) {
-            const TuioCheckHits &hits = s.checks[size_t(check)];
-            if (hits.count > 0) {
+        for (int check = 0; check < tuioCheckCount; ++check)
+            if (const TuioCheckHits &hits = s.checks[size_t(check)]; hits.count > 0) {
                 row += QStringLiteral(" #%1=%2").arg(check + 1).arg(hits.count);
                 first = first ? first : &hits;
             }
-        }
         if (nowMs >= 0)
-            row += QStringLiteral(" fps=%1 mean=%2 longest=%3")
-                       .arg(s.framesPerSecond, 0, 'f', 2)
-                       .arg(s.meanIntervalMs, 0, 'f', 2)
-                       .arg(s.longestIntervalMs, 0, 'f', 2);
+            row += QString::asprintf(" fps=%.2f mean=%.2f longest=%.2f", s.framesPerSecond,
+                                     s.meanIntervalMs, s.longestIntervalMs);
         if (nowMs >= 0 && first)
             row +=
                 QStringLiteral(" last@%1 %2").arg(first->lastNs / 1000000).arg(first->datagramText);
         rows << row;
     }
-    return rows.join(QStringLiteral(" / "));
+    return rows.join(" / ");
 }
 
 } // namespace
@@ -210,14 +207,7 @@ void TestTuioFrameAnalysis::streams_data()
         "longest=6501.00 last@27001 /tuio/2Dcur alive 1 2 | /tuio/2Dcur fseq 7",
         27001);
 
-    // The last hit: the later datagram, rendered by its type tags, other messages by address.
-    row("last hit of two, unbundled fseq",
-        {"@5 [cur alive 1; cur set 1 2. .5 0. 0. 0.; cur fseq 7]",
-         "@9 [cur alive 1; cur set 1 1.5 .25 0. 0. 0.; cur fseq 8]", "@12 cur fseq 9"},
-        "A frames=3 alive=1 [2Dcur] #6=2 fps=3.00 mean=3.50 "
-        "longest=4.00 last@9 /tuio/2Dcur alive 1 | /tuio/2Dcur set 1 1.5 0.25 0 0 0 | "
-        "/tuio/2Dcur fseq 8",
-        12);
+    // The last hit rendered by its type tags, other messages by address.
     row("last hit with a source, a string argument and an object set",
         {"@3 [cur source app@10.0.0.2; cur alive 1; cur set 1 .5 .5 0. 0. x; cur fseq 7]",
          "@4 [/foo 1; obj alive 3; obj set 3 -2 .5 .5 7. 0. 0. 0. 0. .5; obj fseq 7]"},
@@ -255,10 +245,9 @@ void TestTuioFrameAnalysis::streams()
 {
     QFETCH(QStringList, stream);
     QFETCH(double, nowMs);
-    QFETCH(QString, expected);
     TuioFrameAnalysis analysis;
     feed(analysis, stream);
-    QCOMPARE(describe(analysis.snapshot(qRound64(nowMs * 1e6)), nowMs), expected);
+    QTEST(describe(analysis.snapshot(qRound64(nowMs * 1e6)), nowMs), "expected");
 }
 
 void TestTuioFrameAnalysis::updatesThrottledAndCleared()
