@@ -1,5 +1,7 @@
+#include "support/freeport.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuioframeanalysis.h"
+#include "tuio/tuioreceiver.h"
 #include "tuio/tuiosessions.h"
 
 #include <QtTest>
@@ -128,6 +130,38 @@ private slots:
         QCOMPARE(stats.checks[size_t(TuioCheck::OutOfRange)].count, 2);
         sessions.clear();
         QVERIFY(table.isEmpty());
+    }
+
+    // liblo's oscsend, an encoder independent of ours, sends blobs and 2.5D cursors over loopback.
+    void independentSender()
+    {
+        if (QStandardPaths::findExecutable("oscsend").isEmpty())
+            QSKIP("liblo's oscsend is not installed (scripts/setup installs it)");
+        TuioReceiver receiver;
+        TuioSessions sessions;
+        connect(&receiver, &TuioReceiver::datagramReceived, &sessions,
+                [&sessions](const QByteArray &datagram) { sessions.processDatagram(datagram); });
+        const QString port = QString::number(freeUdpPort());
+        QVERIFY(receiver.listen(port.toUShort()));
+        for (const char *message :
+             {"/tuio/2Dblb sifffffffffff set 5 .25 .75 1.5 .2 .1 .02 0 0 0 0 0",
+              "/tuio/2Dblb sifffffffffff set 6 .5 .5 0 .3 .4 .12 0 0 0 0 0",
+              "/tuio/2Dblb si alive 6", "/tuio/25Dcur sifffffff set 9 .125 .5 .875 0 0 0 0",
+              "/tuio/25Dcur sii alive 9 10"})
+            QCOMPARE(QProcess::execute("oscsend", QStringList{"127.0.0.1", port} +
+                                                      QString(message).split(' ')),
+                     0);
+        // Each table as "sid:x,y,z w,h area"; blob 5 pruned.
+        const auto tables = [&sessions] {
+            QStringList rows;
+            for (TuioProfile profile : {TuioProfile::Blob2D, TuioProfile::Cursor25D})
+                for (auto it = sessions.items(profile).cbegin();
+                     it != sessions.items(profile).cend(); ++it)
+                    rows << QString::asprintf("%d:%g,%g,%g %g,%g %g", it.key(), it->x, it->y, it->z,
+                                              it->w, it->h, it->size);
+            return rows.join(' ');
+        };
+        QTRY_COMPARE(tables(), QStringLiteral("6:0.5,0.5,0 0.3,0.4 0.12 9:0.125,0.5,0.875 0,0 0"));
     }
 };
 
