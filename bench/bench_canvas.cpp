@@ -1,6 +1,7 @@
 // Paint time of the touch canvas at 1160 x 780 into an image (software raster).
 // Run from a Release build: ./bench_canvas [frames] [scene index]
 
+#include "benchsupport.h"
 #include "canvas/touchcanvas.h"
 
 #include <QApplication>
@@ -56,22 +57,6 @@ void fill(TouchCanvas &canvas, const Scene &scene)
         cursor.x = unit(), cursor.y = unit(), cursor.z = unit();
         canvas.updateTuioItem(TuioProfile::Cursor25D, 4000 + i, cursor);
     }
-}
-
-// CPU time of the whole process (the raster engine's pool threads included), in ms. Unlike wall
-// time it does not grow when other processes take the cores.
-double processCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
-    return values[index];
 }
 
 } // namespace

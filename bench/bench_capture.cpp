@@ -1,6 +1,7 @@
 // Captures: recording a 100k datagrams/s stream over loopback, replaying a file as fast as possible
 // through the receive road (log, session tables, frame analysis, wired as the window wires the
 // receiver), and `tactora-cli replay --fast` to a loopback socket.
+#include "benchsupport.h"
 #include "capture/capturereader.h"
 #include "capture/capturerecorder.h"
 #include "capture/capturereplayer.h"
@@ -54,30 +55,6 @@ quint16 boundPort(int fd)
     socklen_t size = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
     return ntohs(address.sin_port);
-}
-
-// UDP datagrams the kernel dropped for a full receive buffer, machine-wide.
-long long udpReceiveBufferErrors()
-{
-    QFile snmp(QStringLiteral("/proc/net/snmp"));
-    if (!snmp.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = snmp.readAll().split('\n');
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
-            continue;
-        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
-        const qsizetype column = names.indexOf("RcvbufErrors");
-        return column < 0 ? -1 : lines.at(i + 1).simplified().split(' ').value(column).toLongLong();
-    }
-    return -1;
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // One TUIO 1.1 frame of two cursors, as trackers send them.

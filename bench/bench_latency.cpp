@@ -6,6 +6,8 @@
 // as p50 / p99 / max, once per tab showing. Aim: at most 50 ms.
 // Run from a Release build: ./bench_latency [seconds] [sessions] [frames per second]
 
+#include "app/startup.h"
+#include "benchsupport.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuioframes.h"
 #include "tuio/tuiomessages.h"
@@ -50,13 +52,6 @@ qint64 nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
-}
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // The datagrams of frame `frame`: source and alive, the sets in bundles of 10, then fseq.
@@ -242,14 +237,6 @@ private:
     int depth = 0;
 };
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -257,9 +244,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApplication app(argc, argv);
-    QFile theme(QStringLiteral(":/styles/DarkTheme.qss"));
-    if (theme.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(theme.readAll()));
+    applyTheme(app);
     const double seconds = argc > 1 ? std::max(1.0, atof(argv[1])) : 4.0;
     const int sessions = argc > 2 ? std::max(10, atoi(argv[2])) : 8000;
     const int fps = argc > 3 ? std::max(1, atoi(argv[3])) : 200;

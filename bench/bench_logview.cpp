@@ -3,6 +3,8 @@
 // batch once the view is full, resident memory and the logged-to-row delay.
 // Run from a Release build: ./bench_logview [--quick] [--census]
 
+#include "app/startup.h"
+#include "benchsupport.h"
 #include "comm/communicationbase.h"
 #include "log/logviewwidget.h"
 #include "window/tuiowidget.h"
@@ -23,14 +25,6 @@
 #include <vector>
 
 namespace {
-
-double threadCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 double rssMb()
 {
@@ -159,14 +153,6 @@ double mean(const std::vector<double> &v)
     for (double x : v)
         sum += x;
     return v.empty() ? 0 : sum / double(v.size());
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
 void benchArrival(const QList<int> &sizes, int perSecond)
@@ -322,9 +308,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QFile theme(QStringLiteral(":/styles/DarkTheme.qss"));
-    if (theme.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(theme.readAll()));
+    applyTheme(app);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     if (app.arguments().contains(QStringLiteral("--census"))) {
         benchRepaintCensus(200);

@@ -4,6 +4,8 @@
 // log tab showing, for 52-byte cursor sets and for bundles of 10 cursor sets.
 // Run from a Release build: ./bench_oscdump [seconds]
 
+#include "app/startup.h"
+#include "benchsupport.h"
 #include "tuio/osccodec.h"
 #include "tuio/tuiomessages.h"
 #include "window/tuiowidget.h"
@@ -39,13 +41,6 @@ namespace {
 constexpr int Rate = 20000;
 // Without oscdump: its cost per datagram measured once on an idle machine.
 constexpr double OscdumpFallbackUs = 5.5;
-
-double cpuMs(clockid_t clock)
-{
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 // User plus system CPU of another process, from /proc (clock-tick resolution).
 double processCpuMs(qint64 pid)
@@ -150,9 +145,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QFile theme(QStringLiteral(":/styles/DarkTheme.qss"));
-    if (theme.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(theme.readAll()));
+    applyTheme(app);
     const double seconds = argc > 1 ? std::max(1.0, atof(argv[1])) : 4.0;
 
     TuioWidget window;

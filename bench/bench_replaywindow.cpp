@@ -3,6 +3,8 @@
 // log view, the canvas, the session tree and the frame analysis as received traffic does. Once per
 // tab showing. Aim: at least 50,000 datagrams per second.
 // Run from a Release build: ./bench_replaywindow [datagrams]
+#include "app/startup.h"
+#include "benchsupport.h"
 #include "capture/capturepanel.h"
 #include "capture/capturereplayer.h"
 #include "capture/capturewriter.h"
@@ -24,13 +26,6 @@
 #include <ctime>
 
 namespace {
-
-double processCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 // A tracker's TUIO 1.1 frames of two moving cursors, 60 per second.
 void writeCapture(const QString &path, int count)
@@ -56,9 +51,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QFile theme(QStringLiteral(":/styles/DarkTheme.qss"));
-    if (theme.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(theme.readAll()));
+    applyTheme(app);
     const int count = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 200000;
 
     QTemporaryDir dir;

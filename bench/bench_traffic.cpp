@@ -8,6 +8,7 @@
 // Run from a Release build:
 //   ./bench_traffic [--quick] [--spin] [--bundles | --blobs] [--rates 10000,20000]
 
+#include "benchsupport.h"
 #include "canvas/touchcanvas.h"
 #include "comm/communicationbase.h"
 #include "log/logviewwidget.h"
@@ -45,31 +46,6 @@ namespace {
 constexpr int sessions = 10;
 bool bundled = false;
 bool blobs = false;
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-// UDP datagrams the kernel dropped for a full receive buffer, machine-wide.
-long long udpReceiveBufferErrors()
-{
-    QFile snmp(QStringLiteral("/proc/net/snmp"));
-    if (!snmp.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = snmp.readAll().split('\n');
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
-            continue;
-        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
-        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
-        const qsizetype column = names.indexOf("RcvbufErrors");
-        return column < 0 ? -1 : values.value(column).toLongLong();
-    }
-    return -1;
-}
 
 // Datagram `seq` carries its own number in its position: x = (seq % 1000) / 1000,
 // y = (seq / 1000) / 1000, so the receiving tables tell which set came in last.

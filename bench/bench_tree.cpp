@@ -3,6 +3,7 @@
 // lets it lay out and paint. Times are the GUI thread's CPU time.
 // Run from a Release build: ./bench_tree [rounds]
 
+#include "benchsupport.h"
 #include "tuio/tuiomessages.h"
 #include "tuio/tuiosessions.h"
 #include "window/tuiowidget.h"
@@ -18,13 +19,6 @@
 #include <vector>
 
 namespace {
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 double median(std::vector<double> values)
 {
